@@ -1,0 +1,121 @@
+#include "frontend/output.h"
+
+#include <cstdarg>
+
+#include "frontend/run_options.h"
+#include "transport/ata_command.h"
+
+namespace kzt {
+
+std::FILE* consoleStream = stdout;
+std::FILE* inputStream = stdin;
+std::FILE* reportFile = nullptr;
+const char* operationName = "";
+
+namespace {
+
+// Longest line the program formats, with room to spare: the longest is a bank line of about 130
+// characters. Longer text is cut, never written past the buffer.
+constexpr int kLineBufferSize = 512;
+
+void writeConsole(const char* text, int length) {
+  std::fwrite(text, 1, static_cast<size_t>(length), consoleStream);
+  std::fflush(consoleStream);
+}
+
+// The report is opened in binary mode and every LF is written as CR LF here, so that the bytes
+// do not depend on the C library's text mode.
+void writeReport(const char* text, int length) {
+  for (int i = 0; i < length; ++i) {
+    if (text[i] == '\n') std::fputc('\r', reportFile);
+    std::fputc(text[i], reportFile);
+  }
+}
+
+int formatLine(char* line, const char* format, va_list args) {
+  const int wanted = std::vsnprintf(line, kLineBufferSize, format, args);
+  if (wanted < 0) return 0;
+  return wanted < kLineBufferSize ? wanted : kLineBufferSize - 1;
+}
+
+}  // namespace
+
+void printBoth(const char* format, ...) {
+  char line[kLineBufferSize];
+  va_list args;
+  va_start(args, format);
+  const int length = formatLine(line, format, args);
+  va_end(args);
+  writeConsole(line, length);
+  if (reportFile != nullptr) writeReport(line, length);
+}
+
+void printReport(const char* format, ...) {
+  if (reportFile == nullptr) return;
+  char line[kLineBufferSize];
+  va_list args;
+  va_start(args, format);
+  const int length = formatLine(line, format, args);
+  va_end(args);
+  writeReport(line, length);
+}
+
+void printConsole(const char* format, ...) {
+  char line[kLineBufferSize];
+  va_list args;
+  va_start(args, format);
+  const int length = formatLine(line, format, args);
+  va_end(args);
+  writeConsole(line, length);
+}
+
+int openReport() {
+  reportFile = std::fopen(kReportFileName, "w+b");
+  return reportFile != nullptr;
+}
+
+void closeReport() {
+  if (reportFile == nullptr) return;
+  std::fclose(reportFile);
+  reportFile = nullptr;
+}
+
+void saveDump(const char* fileName, const void* buffer, uint32_t length) {
+  if (!runOptions.saveDumps) return;
+  std::FILE* file = std::fopen(fileName, "w+b");
+  if (file == nullptr) {
+    printConsole("%s: Create File Error\n", fileName);
+    return;
+  }
+  if (std::fwrite(buffer, 1, length, file) != length) printConsole("%s: Write File Error\n", fileName);
+  std::fclose(file);
+}
+
+int loadDump(const char* fileName, void* buffer, uint32_t length) {
+  std::FILE* file = std::fopen(fileName, "r+b");
+  if (file == nullptr) {
+    printConsole("%s: Open File Error\n", fileName);
+    return 0;
+  }
+  const size_t got = std::fread(buffer, 1, length, file);
+  std::fclose(file);
+  if (got == 0) {
+    printConsole("%s: Read File Error\n", fileName);
+    return 0;
+  }
+  return 1;
+}
+
+void reportCommandFailure(int transportSucceeded) {
+  if (!transportSucceeded) printBoth("IOCtl: %s failed 0x%x!\n", operationName, lastTransportError());
+  if ((lastAtaStatus & kAtaStatusError) != 0) {
+    printBoth("ATA: %s failed! Error: 0x%x\n", operationName, static_cast<unsigned>(lastAtaStatus));
+  }
+}
+
+void resetOutputState() {
+  closeReport();
+  operationName = "";
+}
+
+}  // namespace kzt

@@ -1,0 +1,20 @@
+#pragma once
+
+namespace kzt {
+
+// Exit status of a run, for scripts.
+enum ExitStatus : int {
+  kExitServed = 0,           // the run completed on a drive this tool serves
+  kExitNotServed = 1,        // the drive answered but is not one this tool serves
+  kExitIdentifyFailed = 2,   // no identify data came in (or none could be loaded)
+  kExitNoDrive = 3,          // the typed drive number was refused, or input ended at the prompt
+};
+
+// The whole run: banner, choice of drive and switches, bus probe, report, SMART, interrogation,
+// final prompt. Uses the platform installed with setPlatform.
+int runProgram(int argc, char** argv);
+
+// Puts every process-wide value back to its program-start state.
+void resetProcessState();
+
+}  // namespace kzt

@@ -1,0 +1,7 @@
+#include "health/smart.h"
+
+namespace kzt {
+
+void readSmart(const char*) {}
+
+}  // namespace kzt

@@ -1,0 +1,74 @@
+#pragma once
+#include <cstdint>
+
+#include "transport/ata_registers.h"
+
+namespace kzt {
+
+// The operating system's version as the banner prints it.
+struct OsVersion {
+  uint32_t dwMajorVersion = 0;
+  uint32_t dwMinorVersion = 0;
+  uint32_t dwBuildNumber = 0;
+  char szCSDVersion[128] = {};  // service-pack text, NUL-terminated
+};
+
+// One ATA command as a backend carries it to the drive.
+struct AtaRequest {
+  AtaOperation operation = AtaOperation::NoData28;
+  AtaRegisters registers;
+  // The request's data area, `length` bytes (0 for a non-data command). On entry it holds the
+  // bytes the data area starts with; after a completed request it holds what the data area held
+  // when the request came back (data from the device, or the starting bytes where none came).
+  uint8_t* dataArea = nullptr;
+  uint32_t length = 0;
+};
+
+enum class SendOutcome : uint8_t {
+  NotSent,    // the drive did not open, or no path of this system can carry the command
+  Failed,     // the request was sent and the platform reported that it failed
+  Completed,  // the platform completed the request (the device may still have rejected it)
+};
+
+// Receives one line of the drive list: a drive that opened and answered the property query.
+using DriveListEntry = void (*)(void* context, unsigned drive, const char* vendor, const char* product);
+
+// Everything the program needs from the operating system. The build links exactly one
+// implementation (transport/linux or transport/windows); tests install their own.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Native ATA pass-through. Unless NotSent, *status receives the ATA status register as the
+  // returned register block holds it (the command code when the platform gave no block back).
+  virtual SendOutcome sendNative(uint8_t drive, const AtaRequest& request, uint8_t* status) = 0;
+  // SCSI ATA PASS-THROUGH to a drive behind a USB bridge. No status comes back.
+  virtual SendOutcome sendBridge(uint8_t drive, const AtaRequest& request) = 0;
+  // The platform's error code of the most recent failed call, read right after it.
+  virtual uint32_t lastErrorCode() = 0;
+
+  // Fills *version and decides whether native ATA pass-through may be used.
+  virtual void probeOsVersion(OsVersion* version, int* ataPassThroughAvailable) = 0;
+  // Non-zero and *busType set when the drive answered; 0 and *busType untouched otherwise.
+  virtual int queryBusType(uint8_t drive, uint8_t* busType) = 0;
+  // Calls `entry` for every drive number 0 to 98, in order, that opens and answers.
+  virtual void listDrives(DriveListEntry entry, void* context) = 0;
+
+  // Console keyboard, on the console itself rather than on standard input.
+  virtual int consoleAvailable() = 0;  // 0 where no interactive console can give a key
+  virtual int keyWaiting() = 0;
+  virtual int readKey() = 0;
+  virtual void sleepMilliseconds(uint32_t milliseconds) = 0;
+
+  // The shell's "open" verb on a file in the current directory, show mode 5. Above 32 is success.
+  virtual uint32_t shellOpen(const char* fileName) = 0;
+};
+
+// The platform in use. The program's entry installs the system's one; tests install a fake.
+Platform& platform();
+void setPlatform(Platform* implementation);
+
+// The system's implementation, defined by the platform library the build links.
+Platform* systemPlatform();
+
+}  // namespace kzt
