@@ -78,13 +78,5 @@ TEST_F(Smart, EachFailureHasItsOwnMessage) {
   EXPECT_FALSE(sim::fileExists("smart.bin"));
 }
 
-TEST_F(Smart, BehindAUsbBridgeNoStatusMessageAppears) {
-  machine.attach(0, &drive, 7);
-  drive.setFault(Command::SmartEnable, {FaultKind::DeviceError, 0, 0x51});
-  const std::string console = sim::runProgramOn(machine, {"0y"}).console;
-  EXPECT_EQ(console.find("ATA:"), std::string::npos);
-  EXPECT_TRUE(sim::fileExists("smart.bin"));
-}
-
 }  // namespace
 }  // namespace kzt

@@ -75,15 +75,6 @@ TEST_F(CommandStream, WithXReadsEveryMarkedBankChannelByChannel) {
   }
 }
 
-TEST_F(CommandStream, OnAUsbBridgeTheSameCommandsGoThroughTheBridge) {
-  machine.attach(0, &drive, 7);
-  const sim::RunOutcome out = sim::runProgramOn(machine, {"0y"});
-  EXPECT_NE(out.console.find("Drive: 0(USB)\n"), std::string::npos);
-  EXPECT_EQ(sent(), (std::vector<std::string>{kSmartEnable, kSmartRead, kIdentify, kGetFwi,
-                                               kFidPrefix, kGetFid, kGetFid2, getBbec("00")}));
-  for (const auto& c : drive.received) EXPECT_TRUE(c.viaBridge);
-}
-
 TEST_F(CommandStream, FileModeSendsNothingAndRewritesNoDump) {
   sim::runProgramOn(machine, {"0xy"});
   const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);

@@ -58,16 +58,6 @@ TEST(VendorString, OnlyTheExactPrefixMarksTheController) {
   EXPECT_FALSE(isRealtekController(identity));
 }
 
-TEST(DriveSize, CountsMegabytesInBinaryAndGigabytesInDecimalUnits) {
-  EXPECT_EQ(driveSizeMegabytes(500118192), 244198u);
-  EXPECT_EQ(driveSizeMegabytes(1000215216), 488386u);
-  char text[16];
-  std::snprintf(text, sizeof text, "%1.1f", driveSizeGigabytes(500118192));
-  EXPECT_STREQ(text, "256.1");
-  std::snprintf(text, sizeof text, "%1.1f", driveSizeGigabytes(1000215216));
-  EXPECT_STREQ(text, "512.1");
-}
-
 struct IdentifyRun : ::testing::Test {
   sim::ScratchDir scratch;
   sim::SimDrive drive;
