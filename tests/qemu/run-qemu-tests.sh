@@ -15,7 +15,7 @@ expect_interrogation=0
 jobs=$(nproc)
 [ "$jobs" -gt 2 ] && jobs=2
 cmake --preset static >/dev/null
-cmake --build --preset static -j "$jobs" >/dev/null
+cmake --build --preset static -j "$jobs"
 
 # The kernel that Debian's linux-image-amd64 depends on, unpacked without installing it.
 kernel_package() {
