@@ -43,6 +43,13 @@ else
 fi
 echo "=== files: $(ls | tr '\n' ' ')"
 
+# Without an argument: the drive list, then the typed line.
+echo "=== list begin"
+mkdir -p /tmp/list && cd /tmp/list && echo 0y | kzt_fid
+status=$?
+echo
+echo "=== list exit $status"
+
 if [ "$mode" = usb ]; then probe=bridge; else probe=native; fi
 echo "=== probe begin"
 kzt_transport_probe $probe

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <random>
 #include <vector>
 
 namespace kzt {
@@ -130,6 +132,23 @@ TEST(SatSense, AtaStatusRules) {
   EXPECT_EQ(satAtaStatus(kScsiStatusCheckCondition, recovered, 8) & 0x01, 0);
   EXPECT_EQ(satAtaStatus(kScsiStatusCheckCondition, illegal, 8) & 0x01, 1);
   EXPECT_EQ(satAtaStatus(kScsiStatusCheckCondition, nullptr, 0) & 0x01, 1);
+}
+
+// Arbitrary bytes of every length, each in an allocation of exactly that size, so that the
+// sanitizer build catches any read past the end.
+TEST(SatSense, ArbitraryBytesAreReadSafely) {
+  std::mt19937 random(12345);
+  const uint8_t codes[] = {0x70, 0x71, 0x72, 0x73, 0xF0, 0xF2};
+  for (int round = 0; round < 20000; ++round) {
+    const uint32_t length = random() % 40;
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[length == 0 ? 1 : length]);
+    for (uint32_t i = 0; i < length; ++i) bytes[i] = static_cast<uint8_t>(random());
+    if (length > 0 && round % 2 == 0) bytes[0] = codes[random() % 6];
+    if (length > 9 && round % 4 == 0) bytes[8] = 0x09;
+    SatSense s;
+    parseSatSense(bytes.get(), length, &s);
+    satAtaStatus(static_cast<uint8_t>(random() % 3 * 2), bytes.get(), length);
+  }
 }
 
 }  // namespace
