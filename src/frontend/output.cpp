@@ -26,10 +26,14 @@ void writeConsole(const char* text, int length) {
 // The report is opened in binary mode and every LF is written as CR LF here, so that the bytes
 // do not depend on the C library's text mode.
 void writeReport(const char* text, int length) {
+  int start = 0;
   for (int i = 0; i < length; ++i) {
-    if (text[i] == '\n') std::fputc('\r', reportFile);
-    std::fputc(text[i], reportFile);
+    if (text[i] != '\n') continue;
+    std::fwrite(text + start, 1, static_cast<size_t>(i - start), reportFile);
+    std::fwrite("\r\n", 1, 2, reportFile);
+    start = i + 1;
   }
+  std::fwrite(text + start, 1, static_cast<size_t>(length - start), reportFile);
 }
 
 int formatLine(char* line, const char* format, va_list args) {

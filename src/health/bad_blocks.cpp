@@ -5,6 +5,7 @@
 
 #include "frontend/output.h"
 #include "frontend/run_options.h"
+#include "health/decimal_text.h"
 #include "ident/step.h"
 #include "ident/vendor_commands.h"
 
@@ -32,6 +33,31 @@ void readBank(unsigned channel, unsigned ce, BbecAnswer* answer) {
               answer->bytes + BbecAnswer::kBadBlockListOffset, BbecAnswer::kBadBlockListSize);
 }
 
+// The block numbers of a bank line, gathered and handed to the report a chunk at a time rather
+// than with a printf call per number (a full list has 512 of them). A chunk stays well below the
+// longest text one report call takes (511 characters).
+struct BlockNumberText {
+  static constexpr unsigned kSize = 256;
+  char text[kSize];
+  unsigned length = 0;
+};
+
+void flushBlockNumbers(BlockNumberText* numbers) {
+  if (numbers->length == 0) return;
+  numbers->text[numbers->length] = '\0';
+  printReport("%s", numbers->text);
+  numbers->length = 0;
+}
+
+// Appends " %u" with the block number.
+void addBlockNumber(BlockNumberText* numbers, uint16_t blockNumber) {
+  if (numbers->length + 1 + kDecimalDigitsMax + 1 > BlockNumberText::kSize) {
+    flushBlockNumbers(numbers);
+  }
+  numbers->text[numbers->length++] = ' ';
+  numbers->length += putDecimal(numbers->text + numbers->length, blockNumber);
+}
+
 // One line per marked bank with the blocks of the given kind; returns the number listed.
 uint32_t listKind(const CeMask& mask, uint16_t blocksPerDie, uint8_t kind) {
   uint32_t total = 0;
@@ -42,13 +68,15 @@ uint32_t listKind(const CeMask& mask, uint16_t blocksPerDie, uint8_t kind) {
       printReport("Ch%uCE%u:", channel, ce);
       const uint8_t* slot = badBlockTable.slots[channel * kCesPerChannel + ce];
       uint32_t count = 0;
+      BlockNumberText numbers;
       for (unsigned i = 0; i < walk; ++i) {
         const BadBlockEntry entry = readBadBlockEntry(slot, i);
         if (entry.endsList) break;
         if (entry.kind != kind) continue;
         ++count;
-        printReport(" %u", static_cast<unsigned>(entry.blockNumber));
+        addBlockNumber(&numbers, entry.blockNumber);
       }
+      flushBlockNumbers(&numbers);
       printReport(" =%u\n", count);
       total += count;
     }
