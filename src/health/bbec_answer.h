@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "transport/byte_order.h"
+
 namespace kzt {
 
 // The 32768-byte answer of "Get BBEC" for one bank, little-endian:
@@ -33,8 +35,19 @@ struct BadBlockEntry {
   bool endsList = false;
 };
 
-// Entry `index` (0 to 511) of a 2048-byte bad-block list.
-BadBlockEntry readBadBlockEntry(const uint8_t* list, unsigned index);
+// Entry `index` (0 to 511) of a 2048-byte bad-block list. Inline: the lists are walked entry by
+// entry, up to 63488 entries a run, and a call returning the record through memory costs more
+// than the reading itself.
+constexpr unsigned kBadBlockEntrySize = 4;
+constexpr uint32_t kBadBlockListEnd = 0xFFFFFFFF;
+inline BadBlockEntry readBadBlockEntry(const uint8_t* list, unsigned index) {
+  const uint8_t* entry = list + kBadBlockEntrySize * index;
+  BadBlockEntry result;
+  result.kind = entry[0];
+  result.blockNumber = readLe16(entry + 2);
+  result.endsList = readLe32(entry) == kBadBlockListEnd;
+  return result;
+}
 
 // Value `block` (0 to 8191) of the erase-count area.
 uint16_t eraseCountOf(const BbecAnswer& answer, unsigned block);
