@@ -75,6 +75,36 @@ uint8_t ataPassThroughStatus(const AtaPassThroughLayout& layout, const uint8_t* 
   return image[layout.currentTaskFileAt + kTaskFileCommandByte];
 }
 
+namespace {
+
+struct FallbackEntry {
+  AtaOperation operation;
+  bool carried;
+};
+
+constexpr FallbackEntry kIdeFallback[] = {
+    {AtaOperation::In28, true},
+    {AtaOperation::NoData28, true},
+    {AtaOperation::In48, false},
+    {AtaOperation::NoData48, true},
+};
+
+constexpr uint32_t kFirstIdeFallbackMajor = 5;
+
+}  // namespace
+
+NativeRoute windowsNativeRoute(AtaOperation operation, int ataPassThroughAvailable,
+                               uint32_t majorVersion) {
+  if (ataPassThroughAvailable) return NativeRoute::AtaPassThrough;
+  if (majorVersion < kFirstIdeFallbackMajor) return NativeRoute::None;
+  for (const FallbackEntry& entry : kIdeFallback) {
+    if (entry.operation == operation) {
+      return entry.carried ? NativeRoute::IdePassThrough : NativeRoute::None;
+    }
+  }
+  return NativeRoute::None;
+}
+
 uint32_t buildIdePassThroughRequest(const AtaRequest& request, uint8_t* block) {
   const uint32_t length = isDataIn(request.operation) ? request.length : 0;
   writeTaskFile28(block, request.registers);

@@ -65,6 +65,15 @@ uint32_t buildAtaPassThroughRequest(const AtaPassThroughLayout& layout, const At
 // The status register as the returned image holds it: byte 6 of CurrentTaskFile.
 uint8_t ataPassThroughStatus(const AtaPassThroughLayout& layout, const uint8_t* image);
 
+// Which native request carries an operation on a Windows system. IOCTL_ATA_PASS_THROUGH where the
+// system offers it; otherwise, from major version 5 on, IOCTL_IDE_PASS_THROUGH for the shapes it
+// can carry (it has no high-order registers, so a 48-bit data-in command has no way there, while a
+// 48-bit non-data command goes with its 28-bit registers only); nothing on older systems.
+enum class NativeRoute : uint8_t { AtaPassThrough, IdePassThrough, None };
+
+NativeRoute windowsNativeRoute(AtaOperation operation, int ataPassThroughAvailable,
+                               uint32_t majorVersion);
+
 // IOCTL_IDE_PASS_THROUGH, the fallback of older systems: a 12-byte block, the same on both
 // bitnesses, followed by the data area.
 //

@@ -191,6 +191,23 @@ TEST(AtaPassThroughImage, LargestTransferAndStatusByte) {
   EXPECT_EQ(ataPassThroughStatus(kAtaPassThroughX64, answer.data()), 0x50);
 }
 
+TEST(NativeRoute, ByOperationAndSystem) {
+  const AtaOperation all[] = {AtaOperation::In28, AtaOperation::NoData28, AtaOperation::In48,
+                              AtaOperation::NoData48};
+  for (AtaOperation op : all) {
+    EXPECT_EQ(windowsNativeRoute(op, 1, 10), NativeRoute::AtaPassThrough);
+    EXPECT_EQ(windowsNativeRoute(op, 1, 0), NativeRoute::AtaPassThrough);
+    EXPECT_EQ(windowsNativeRoute(op, 0, 4), NativeRoute::None);
+  }
+  // 5.1 before service pack 2: Identify, SMART and FID prefix take the fallback, the vendor
+  // data-in commands have no way.
+  EXPECT_EQ(windowsNativeRoute(AtaOperation::In28, 0, 5), NativeRoute::IdePassThrough);
+  EXPECT_EQ(windowsNativeRoute(AtaOperation::NoData28, 0, 5), NativeRoute::IdePassThrough);
+  EXPECT_EQ(windowsNativeRoute(AtaOperation::NoData48, 0, 5), NativeRoute::IdePassThrough);
+  EXPECT_EQ(windowsNativeRoute(AtaOperation::In48, 0, 5), NativeRoute::None);
+  EXPECT_EQ(windowsNativeRoute(AtaOperation::In48, 0, 6), NativeRoute::None);
+}
+
 TEST(IdePassThroughImage, IdentifyBlock) {
   std::vector<uint8_t> block(12 + 512, 0);
   block[12] = kUntouched;  // the data area is the allocator's, not the builder's
