@@ -8,3 +8,6 @@ jobs=$(nproc)
 cmake --preset ci
 cmake --build --preset ci -j "$jobs"
 ctest --preset ci -j "$jobs"
+
+# End-to-end on a real Linux kernel under QEMU (emulated AHCI and USB disks).
+bash tests/qemu/run-qemu-tests.sh

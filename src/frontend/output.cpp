@@ -87,8 +87,10 @@ void saveDump(const char* fileName, const void* buffer, uint32_t length) {
     printConsole("%s: Create File Error\n", fileName);
     return;
   }
-  if (std::fwrite(buffer, 1, length, file) != length) printConsole("%s: Write File Error\n", fileName);
-  std::fclose(file);
+  // A write error can also surface only when the buffered rest is flushed at close.
+  const bool written = std::fwrite(buffer, 1, length, file) == length;
+  const bool closed = std::fclose(file) == 0;
+  if (!written || !closed) printConsole("%s: Write File Error\n", fileName);
 }
 
 int loadDump(const char* fileName, void* buffer, uint32_t length) {

@@ -1,7 +1,60 @@
 #include "health/smart.h"
 
+#include <cstdint>
+#include <cstring>
+
+#include "frontend/output.h"
+#include "frontend/run_options.h"
+#include "transport/ata_command.h"
+
 namespace kzt {
 
-void readSmart(const char*) {}
+namespace {
+
+constexpr uint32_t kSmartDataSize = 512;
+constexpr uint8_t kSmartCommand = 0xB0;
+constexpr uint8_t kSmartDevice = 0x40;
+constexpr uint8_t kSmartLbaHigh = 0xC2;
+constexpr uint8_t kSmartLbaMid = 0x4F;
+constexpr uint8_t kSmartEnableOperations = 0xD8;
+constexpr uint8_t kSmartReadData = 0xD0;
+
+int deviceError() { return (lastAtaStatus & kAtaStatusError) != 0; }
+
+// The standard's rule: all 512 bytes add up to 0 modulo 256. A block of zeros does not pass.
+int smartChecksumValid(const uint8_t* data) {
+  uint32_t sum = 0;
+  for (uint32_t i = 0; i < kSmartDataSize; ++i) sum += data[i];
+  return sum != 0 && (sum & 0xFF) == 0;
+}
+
+}  // namespace
+
+void readSmart(const char* dumpFileName) {
+  uint8_t data[kSmartDataSize];
+  std::memset(data, 0, sizeof data);
+  const int32_t drive = runOptions.driveNumber;
+
+  if (!ataCommandNoData(drive, kSmartCommand, kSmartDevice, kSmartLbaHigh, kSmartLbaMid, 0x00,
+                        0x00, kSmartEnableOperations, nullptr, 0)) {
+    printBoth("IOCtl: SmartEnable failed 0x%x!\n", lastTransportError());
+    return;
+  }
+  if (deviceError()) {
+    printBoth("ATA: SmartEnable failed! Error: 0x%x\n", static_cast<unsigned>(lastAtaStatus));
+    return;
+  }
+  if (!ataCommandIn(drive, kSmartCommand, kSmartDevice, kSmartLbaHigh, kSmartLbaMid, 0x00, 0x01,
+                    kSmartReadData, data, kSmartDataSize)) {
+    printBoth("IOCtl: GetSmart failed 0x%x!\n", lastTransportError());
+    return;
+  }
+  if (deviceError()) {
+    printBoth("ATA: GetSmart failed! Error: 0x%x\n", static_cast<unsigned>(lastAtaStatus));
+    return;
+  }
+  if (!smartChecksumValid(data)) printConsole("Smart data checksum error!\n");
+  saveDump(dumpFileName, data, kSmartDataSize);
+}
 
 }  // namespace kzt

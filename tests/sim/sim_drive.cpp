@@ -98,27 +98,34 @@ Reply SimDrive::execute(AtaOperation operation, const AtaRegisters& registers, u
 
   // The answer the drive would send for this command, if any.
   const uint8_t* answer = nullptr;
+  uint32_t answerSize = 0;
   std::vector<uint8_t> unprogrammedBank;
   bool abort = false;
   switch (command) {
-    case Command::Identify: answer = identify.data(); break;
+    case Command::Identify: answer = identify.data(); answerSize = 512; break;
     case Command::SmartEnable: break;
-    case Command::SmartRead: answer = smartData.data(); break;
-    case Command::GetFwi: answer = firmwareInfo.data(); break;
+    case Command::SmartRead: answer = smartData.data(); answerSize = 512; break;
+    case Command::GetFwi:
+      answer = firmwareInfo.data();
+      answerSize = static_cast<uint32_t>(firmwareInfo.size());
+      break;
     case Command::FidPrefix: fidArmed_ = true; break;
     case Command::GetFid:
       abort = !fidArmed_;  // the controller hands out the flash ID block only after the prefix
       fidArmed_ = false;
       answer = flashId.data();
+      answerSize = 512;
       break;
-    case Command::GetFid2: answer = flashId2.data(); break;
+    case Command::GetFid2: answer = flashId2.data(); answerSize = 512; break;
     case Command::GetBbec: {
       auto it = bbec.find(registers.prevFeatures);
-      if (it != bbec.end()) {
-        answer = it->second.data();
-      } else {
+      if (it == bbec.end()) {
         unprogrammedBank.assign(32768, 0xFF);
         answer = unprogrammedBank.data();
+        answerSize = 32768;
+      } else {
+        answer = it->second.data();
+        answerSize = static_cast<uint32_t>(it->second.size());
       }
       break;
     }
@@ -134,7 +141,8 @@ Reply SimDrive::execute(AtaOperation operation, const AtaRegisters& registers, u
     return reply;
   }
 
-  uint32_t sent = answer != nullptr ? length : 0;
+  // The device sends at most its answer; a longer transfer leaves the rest of the area as it was.
+  uint32_t sent = std::min(length, answerSize);
   if (fault != nullptr) {
     switch (fault->kind) {
       case FaultKind::DeviceError: reply.status = fault->status; break;

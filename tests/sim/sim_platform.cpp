@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include <gtest/gtest.h>
+
 namespace kzt::sim {
 
 namespace {
@@ -62,10 +64,16 @@ int SimPlatform::keyWaiting() {
     --keysArriveAfterPolls;
     return 0;
   }
+  if (keys.empty() && ++emptyPolls_ > kPatience) {
+    // Nobody is going to press a key: a test that waits here forgot to queue one.
+    ADD_FAILURE() << "the program waits for a key that the test never queued";
+    keys.push_back(kNoKey);
+  }
   return keys.empty() ? 0 : 1;
 }
 
 int SimPlatform::readKey() {
+  emptyPolls_ = 0;
   if (keys.empty()) return 0;
   const int key = keys.front();
   keys.pop_front();

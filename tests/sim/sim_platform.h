@@ -50,6 +50,9 @@ class SimPlatform final : public Platform {
  private:
   SendOutcome send(uint8_t drive, const AtaRequest& request, uint8_t* status, bool bridge);
   uint32_t lastError_ = 0;
+  static constexpr int kPatience = 10000;
+  static constexpr int kNoKey = 0x1B;
+  int emptyPolls_ = 0;
 };
 
 }  // namespace kzt::sim

@@ -1,41 +1,43 @@
-#include <sys/utsname.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-
+#include "transport/linux/ata_pass_through.h"
+#include "transport/linux/console_shell.h"
+#include "transport/linux/probes_linux.h"
 #include "transport/platform.h"
 
 namespace kzt {
 namespace {
 
-// Linux side of the platform seam. Drive access is not wired up yet: every request reports that
-// nothing was sent.
+// The Linux side of the platform seam: drives through SG_IO, probes from uname and sysfs, keys
+// from the controlling terminal, the report opened with xdg-open.
 class LinuxPlatform final : public Platform {
  public:
-  SendOutcome sendNative(uint8_t, const AtaRequest&, uint8_t*) override { return SendOutcome::NotSent; }
-  SendOutcome sendBridge(uint8_t, const AtaRequest&) override { return SendOutcome::NotSent; }
-  uint32_t lastErrorCode() override { return ENOSYS; }
+  SendOutcome sendNative(uint8_t drive, const AtaRequest& request, uint8_t* status) override {
+    return linuxos::sendNativeAta(drive, request, status, &lastError_);
+  }
+  SendOutcome sendBridge(uint8_t drive, const AtaRequest& request) override {
+    return linuxos::sendBridgeAta(drive, request, &lastError_);
+  }
+  uint32_t lastErrorCode() override { return lastError_; }
 
   void probeOsVersion(OsVersion* version, int* ataPassThroughAvailable) override {
-    struct utsname name {};
-    if (uname(&name) != 0) return;
-    unsigned major = 0, minor = 0, patch = 0;
-    std::sscanf(name.release, "%u.%u.%u", &major, &minor, &patch);
-    version->dwMajorVersion = major;
-    version->dwMinorVersion = minor;
-    version->dwBuildNumber = patch;
-    std::snprintf(version->szCSDVersion, sizeof version->szCSDVersion, "%s", name.release);
-    *ataPassThroughAvailable = 1;
+    linuxos::probeOsVersion(version, ataPassThroughAvailable);
   }
-  int queryBusType(uint8_t, uint8_t*) override { return 0; }
-  void listDrives(DriveListEntry, void*) override {}
+  int queryBusType(uint8_t drive, uint8_t* busType) override {
+    return linuxos::queryBusType(drive, busType);
+  }
+  void listDrives(DriveListEntry entry, void* context) override {
+    linuxos::listDrives(entry, context);
+  }
 
-  int consoleAvailable() override { return 0; }
-  int keyWaiting() override { return 0; }
-  int readKey() override { return 0; }
-  void sleepMilliseconds(uint32_t) override {}
-  uint32_t shellOpen(const char*) override { return 0; }
+  int consoleAvailable() override { return linuxos::consoleAvailable(); }
+  int keyWaiting() override { return linuxos::keyWaiting(); }
+  int readKey() override { return linuxos::readKey(); }
+  void sleepMilliseconds(uint32_t milliseconds) override {
+    linuxos::sleepMilliseconds(milliseconds);
+  }
+  uint32_t shellOpen(const char* fileName) override { return linuxos::shellOpen(fileName); }
+
+ private:
+  uint32_t lastError_ = 0;
 };
 
 }  // namespace

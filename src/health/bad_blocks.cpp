@@ -1,0 +1,93 @@
+#include "health/bad_blocks.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "frontend/output.h"
+#include "frontend/run_options.h"
+#include "ident/step.h"
+#include "ident/vendor_commands.h"
+
+namespace kzt {
+
+namespace {
+
+BadBlockTable badBlockTable;
+
+// Each bank's answer starts as all 0xFF, the answer's own "end of list" and "no count": a bank
+// whose command fails without touching the buffer, or whose dump is missing, then lists no bad
+// blocks and no erase counts instead of those of the bank read before it.
+constexpr uint8_t kUnansweredByte = 0xFF;
+
+// "kzt_bbec_%1X_%1X.bin" with single-digit channel and CE, and the terminator.
+constexpr unsigned kDumpNameSize = 20;
+
+void readBank(unsigned channel, unsigned ce, BbecAnswer* answer) {
+  if (runOptions.allBanks) printConsole("Read BB %u/%u\r", channel, ce);
+  char dumpName[kDumpNameSize];
+  std::snprintf(dumpName, sizeof dumpName, "kzt_bbec_%1X_%1X.bin", channel, ce);
+  runStep("Get BBEC", getBbecCommand(bankSelector(channel, ce)), answer->bytes, BbecAnswer::kSize,
+          dumpName, kUnansweredByte);
+  std::memcpy(badBlockTable.slots[channel * kCesPerChannel + ce],
+              answer->bytes + BbecAnswer::kBadBlockListOffset, BbecAnswer::kBadBlockListSize);
+}
+
+// One line per marked bank with the blocks of the given kind; returns the number listed.
+uint32_t listKind(const CeMask& mask, uint16_t blocksPerDie, uint8_t kind) {
+  uint32_t total = 0;
+  const unsigned walk = badBlockWalkLength(blocksPerDie);
+  for (unsigned channel = 0; channel < kChannelCount; ++channel) {
+    for (unsigned ce = 0; ce < kCesPerChannel; ++ce) {
+      if (!isBankMarked(mask, channel, ce)) continue;
+      printReport("Ch%uCE%u:", channel, ce);
+      const uint8_t* slot = badBlockTable.slots[channel * kCesPerChannel + ce];
+      uint32_t count = 0;
+      for (unsigned i = 0; i < walk; ++i) {
+        const BadBlockEntry entry = readBadBlockEntry(slot, i);
+        if (entry.endsList) break;
+        if (entry.kind != kind) continue;
+        ++count;
+        printReport(" %u", static_cast<unsigned>(entry.blockNumber));
+      }
+      printReport(" =%u\n", count);
+      total += count;
+    }
+  }
+  return total;
+}
+
+}  // namespace
+
+unsigned badBlockWalkLength(uint16_t blocksPerDie) {
+  return blocksPerDie < BbecAnswer::kBadBlockEntries ? blocksPerDie : BbecAnswer::kBadBlockEntries;
+}
+
+unsigned readBadBlockLists(const CeMask& fullMask, uint16_t blocksPerDie, BbecAnswer* answer) {
+  operationName = "Get BBEC";
+  const bool all = runOptions.allBanks;
+  printReport(all ? "\nFabric Bad block list:\n" : "\nFabric Bad block list (bank0 only):\n");
+
+  CeMask mask = fullMask;
+  if (!all) {
+    mask = CeMask{};
+    mask.channels[0] = fullMask.channels[0] & 0x01;
+  }
+
+  unsigned banksRead = 0;
+  for (unsigned channel = 0; channel < kChannelCount; ++channel) {
+    for (unsigned ce = 0; ce < kCesPerChannel; ++ce) {
+      if (!isBankMarked(mask, channel, ce)) continue;
+      readBank(channel, ce, answer);
+      ++banksRead;
+    }
+  }
+
+  const uint32_t factoryTotal = listKind(mask, blocksPerDie, kFactoryBadBlock);
+  printReport(all ? "\nLater Bad block list:\n" : "\nLater Bad block list (bank0 only):\n");
+  const uint32_t grownTotal = listKind(mask, blocksPerDie, kGrownBadBlock);
+  printReport(all ? "All BB (Fabric+Later): %u (%u+%u)\n" : "Bank0 BB (Fabric+Later): %u (%u+%u)\n",
+              factoryTotal + grownTotal, factoryTotal, grownTotal);
+  return banksRead;
+}
+
+}  // namespace kzt

@@ -1,0 +1,99 @@
+#include "transport/sat_sense.h"
+
+namespace kzt {
+
+namespace {
+
+constexpr uint8_t kFixedCurrent = 0x70;
+constexpr uint8_t kFixedDeferred = 0x71;
+constexpr uint8_t kDescriptorCurrent = 0x72;
+constexpr uint8_t kDescriptorDeferred = 0x73;
+
+constexpr uint8_t kFixedValid = 0x80;
+constexpr uint8_t kAtaStatusReturnDescriptor = 0x09;
+constexpr uint8_t kAtaStatusReturnLength = 0x0C;  // additional length of that descriptor
+constexpr uint8_t kAscAtaInformation = 0x00;
+constexpr uint8_t kAscqAtaInformation = 0x1D;
+
+constexpr uint32_t kHeaderLength = 8;  // both formats: additional sense length in byte 7
+
+// Sense bytes that are really there: what arrived, cut to what the header declares.
+uint32_t usableLength(const uint8_t* sense, uint32_t length) {
+  if (length < kHeaderLength) return length;
+  const uint32_t declared = kHeaderLength + sense[7];
+  return declared < length ? declared : length;
+}
+
+int parseDescriptor(const uint8_t* sense, uint32_t length, SatSense* out) {
+  if (length < 4) return 0;
+  out->senseKey = sense[1] & 0x0F;
+  out->asc = sense[2];
+  out->ascq = sense[3];
+  const uint32_t end = usableLength(sense, length);
+  uint32_t at = kHeaderLength;
+  while (at + 2 <= end) {
+    const uint8_t code = sense[at];
+    const uint32_t size = 2u + sense[at + 1];
+    if (at + size > end) break;  // cut short: nothing more can be trusted
+    if (code == kAtaStatusReturnDescriptor && sense[at + 1] >= kAtaStatusReturnLength) {
+      out->error = sense[at + 3];
+      out->count = sense[at + 5];
+      out->device = sense[at + 12];
+      out->status = sense[at + 13];
+      out->hasRegisters = 1;
+      break;
+    }
+    at += size;
+  }
+  return 1;
+}
+
+int parseFixed(const uint8_t* sense, uint32_t length, SatSense* out) {
+  if (length < 3) return 0;
+  out->senseKey = sense[2] & 0x0F;
+  const uint32_t end = usableLength(sense, length);
+  if (end >= 14) {
+    out->asc = sense[12];
+    out->ascq = sense[13];
+  }
+  const bool standardLayout =
+      (sense[0] & kFixedValid) != 0 ||
+      (end >= 14 && out->asc == kAscAtaInformation && out->ascq == kAscqAtaInformation);
+  const uint32_t registers = standardLayout ? 3 : 8;
+  if (end >= registers + 4) {
+    out->error = sense[registers];
+    out->status = sense[registers + 1];
+    out->device = sense[registers + 2];
+    out->count = sense[registers + 3];
+    out->hasRegisters = 1;
+  }
+  return 1;
+}
+
+}  // namespace
+
+int parseSatSense(const uint8_t* sense, uint32_t length, SatSense* out) {
+  *out = SatSense{};
+  if (sense == nullptr || length == 0) return 0;
+  const uint8_t code = sense[0] & 0x7F;
+  out->responseCode = code;
+  if (code == kDescriptorCurrent || code == kDescriptorDeferred) {
+    return parseDescriptor(sense, length, out);
+  }
+  if (code == kFixedCurrent || code == kFixedDeferred) return parseFixed(sense, length, out);
+  return 0;
+}
+
+uint8_t satAtaStatus(uint8_t scsiStatus, const uint8_t* sense, uint32_t senseLength) {
+  SatSense parsed;
+  const int known = parseSatSense(sense, senseLength, &parsed);
+  if (known && parsed.hasRegisters) return parsed.status;
+  if (scsiStatus != kScsiStatusCheckCondition) return kSatStatusNoError;
+  if (known &&
+      (parsed.senseKey == kSenseKeyNoSense || parsed.senseKey == kSenseKeyRecoveredError)) {
+    return kSatStatusNoError;
+  }
+  return kSatStatusError;
+}
+
+}  // namespace kzt
