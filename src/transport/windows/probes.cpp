@@ -16,9 +16,9 @@ constexpr unsigned kListedDrives = 99;  // drive numbers 0 to 98
 
 uint8_t answer[kStorageAnswerSize];
 
-// The standard query of the device property into `answer`; the number of bytes returned, or -1
-// when the query failed.
-long queryDeviceProperty(HANDLE drive) {
+// The standard query of the device property into `answer`. Non-zero on success, with *length the
+// number of bytes the drive returned.
+int queryDeviceProperty(HANDLE drive, uint32_t* length) {
   STORAGE_PROPERTY_QUERY query;
   std::memset(&query, 0, sizeof query);
   query.PropertyId = StorageDeviceProperty;
@@ -27,9 +27,10 @@ long queryDeviceProperty(HANDLE drive) {
   if (!DeviceIoControl(drive, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, answer,
                        sizeof answer, &returned, nullptr)) {
     recordError(GetLastError());
-    return -1;
+    return 0;
   }
-  return returned < sizeof answer ? static_cast<long>(returned) : static_cast<long>(sizeof answer);
+  *length = returned < sizeof answer ? returned : sizeof answer;
+  return 1;
 }
 
 }  // namespace
@@ -63,11 +64,12 @@ int queryBusType(uint8_t drive, uint8_t* busType) {
   std::memset(answer, 0, sizeof answer);
   const HANDLE handle = openDrive(drive);
   if (handle == INVALID_HANDLE_VALUE) return 0;
-  const long length = queryDeviceProperty(handle);
+  uint32_t length = 0;
+  const int answered = queryDeviceProperty(handle, &length);
   CloseHandle(handle);
-  if (length < 0) return 0;
+  if (!answered) return 0;
   static StorageDeviceInfo info;
-  parseStorageDeviceDescriptor(answer, static_cast<uint32_t>(length), &info);
+  parseStorageDeviceDescriptor(answer, length, &info);
   *busType = info.busType;
   return 1;
 }
@@ -78,11 +80,11 @@ void listDrives(DriveListEntry entry, void* context) {
   for (unsigned drive = 0; drive < kListedDrives; ++drive) {
     const HANDLE handle = openDrive(static_cast<uint8_t>(drive));
     if (handle == INVALID_HANDLE_VALUE) continue;
-    const long length = queryDeviceProperty(handle);
-    if (length >= 0) {
+    uint32_t length = 0;
+    if (queryDeviceProperty(handle, &length)) {
       // Only the bytes this drive returned count: the rest of the buffer may hold an earlier
       // drive's answer.
-      parseStorageDeviceDescriptor(answer, static_cast<uint32_t>(length), &info);
+      parseStorageDeviceDescriptor(answer, length, &info);
       entry(context, drive, info.vendor, info.product);
     }
     CloseHandle(handle);

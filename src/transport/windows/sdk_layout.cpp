@@ -72,6 +72,13 @@ static_assert(BusTypeUsb == kBusTypeUsb);
 static_assert(sizeof(OSVERSIONINFOEXA) == 156);
 static_assert(sizeof(OSVERSIONINFOA) == 148);
 
+// The call arguments as the drive, allocator and shell calls pass them.
+static_assert((GENERIC_READ | GENERIC_WRITE) == 0xC0000000);
+static_assert((FILE_SHARE_READ | FILE_SHARE_WRITE) == 3);
+static_assert(OPEN_EXISTING == 3);
+static_assert(MEM_COMMIT == 0x1000 && PAGE_READWRITE == 4 && MEM_RELEASE == 0x8000);
+static_assert(SW_SHOW == 5);
+
 static_assert(IOCTL_ATA_PASS_THROUGH == 0x4D02C);
 static_assert(IOCTL_IDE_PASS_THROUGH == 0x4D028);
 static_assert(IOCTL_SCSI_PASS_THROUGH == 0x4D004);
