@@ -11,3 +11,6 @@ ctest --preset ci -j "$jobs"
 
 # End-to-end on a real Linux kernel under QEMU (emulated AHCI and USB disks).
 bash tests/qemu/run-qemu-tests.sh
+
+# The Windows programs: x86 compiled, x64 tested under Wine.
+bash scripts/wine-tests.sh
