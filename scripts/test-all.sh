@@ -17,3 +17,6 @@ bash tests/qemu/run-qemu-tests.sh
 
 # The static build's package, which depends on nothing (the QEMU run has just built it).
 bash scripts/test-package.sh build/static
+
+# The Windows programs: x86 compiled, x64 tested under Wine.
+bash scripts/wine-tests.sh
