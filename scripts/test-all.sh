@@ -20,3 +20,7 @@ bash scripts/test-package.sh build/static
 
 # The Windows programs: x86 compiled, x64 tested under Wine.
 bash scripts/wine-tests.sh
+
+# The Windows builds' .zip packages.
+bash scripts/test-package.sh build/win32
+bash scripts/test-package.sh build/win64

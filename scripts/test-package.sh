@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks the installation and the Debian package of a configured and built Linux build folder
-# (default build/ci): `cmake --install` into a temporary prefix, `cpack -G DEB`, and the exact
-# contents and control fields of the package. A static build's package must depend on nothing.
+# Checks the installation and the package of a configured and built folder (default build/ci):
+# `cmake --install` into a temporary prefix, then CPack. A Linux build gives a .deb whose exact
+# contents and control fields are checked (a static build's package must depend on nothing); a
+# Windows build (win32, win64) gives a .zip whose exact contents are checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/ci}
@@ -14,6 +15,25 @@ arch=$(dpkg --print-architecture)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "test-package: $*" >&2; exit 1; }
+
+if grep -q '^set(CPACK_GENERATOR "ZIP")$' "$build/CPackConfig.cmake"; then
+  system=$(sed -n 's/^set(CPACK_SYSTEM_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+  expected_files="bin/kzt_fid.exe
+bin/kzt_nandid.exe
+share/doc/kzt_fid/README.md"
+  cmake --install "$build" --prefix "$work/prefix" >/dev/null
+  got=$(cd "$work/prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+  [ "$got" = "$expected_files" ] || fail "installed files differ:"$'\n'"$got"
+  cpack --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log" >&2; fail "cpack failed"; }
+  zip="$work/package/kzt_fid-${version}-${system}.zip"
+  [ -f "$zip" ] || fail "no package kzt_fid-${version}-${system}.zip"
+  listed=$(cd "$work" && cmake -E tar tf "$zip" | grep -v '/$' | LC_ALL=C sort)
+  [ "$listed" = "$(sed "s|^|kzt_fid-${version}-${system}/|" <<<"$expected_files")" ] ||
+    fail "package files differ:"$'\n'"$listed"
+  echo "test-package: $(basename "$zip") OK"
+  exit 0
+fi
 
 expected_files="bin/kzt_fid
 bin/kzt_nandid
