@@ -34,9 +34,9 @@ const char kHelpText[] =
     "Reaching a drive needs administrator (root) rights.\n"
     "\n"
     "Exit status: 0 the run completed on a drive this tool serves; 1 the drive\n"
-    "answered but is not one it serves; 2 no identify data came in (or id.bin\n"
-    "could not be loaded); 3 no drive was chosen (a refused typed number or end\n"
-    "of input at the prompt).\n";
+    "answered but is not one it serves; 2 IDENTIFY failed or was rejected (or\n"
+    "id.bin could not be loaded); 3 no drive was chosen (a refused typed number\n"
+    "or end of input at the prompt).\n";
 
 namespace {
 
