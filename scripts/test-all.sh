@@ -9,5 +9,13 @@ cmake --preset ci
 cmake --build --preset ci -j "$jobs"
 ctest --preset ci -j "$jobs"
 
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+cmake --preset asan
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs"
+
+# A short run of every fuzz target (about a minute each).
+bash scripts/fuzz-smoke.sh
+
 # End-to-end on a real Linux kernel under QEMU (emulated AHCI and USB disks).
 bash tests/qemu/run-qemu-tests.sh
