@@ -19,3 +19,6 @@ bash scripts/fuzz-smoke.sh
 
 # End-to-end on a real Linux kernel under QEMU (emulated AHCI and USB disks).
 bash tests/qemu/run-qemu-tests.sh
+
+# The Windows programs: x86 compiled, x64 tested under Wine.
+bash scripts/wine-tests.sh

@@ -20,6 +20,8 @@ struct AtaRequest {
   // The request's data area, `length` bytes (0 for a non-data command). On entry it holds the
   // bytes the data area starts with; after a completed request it holds what the data area held
   // when the request came back (data from the device, or the starting bytes where none came).
+  // A path with a block of its own (the Windows IDE pass-through fallback) starts from zeros
+  // instead, and hands back what its block held.
   uint8_t* dataArea = nullptr;
   uint32_t length = 0;
 };

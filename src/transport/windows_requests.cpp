@@ -1,0 +1,137 @@
+#include "transport/windows_requests.h"
+
+#include <cstring>
+
+#include "transport/byte_order.h"
+#include "transport/sat_cdb.h"
+
+namespace kzt {
+
+namespace {
+
+void writePointerSized(uint8_t* field, uint32_t size, uint32_t value) {
+  if (size == 8) {
+    writeLe64(field, value);
+  } else {
+    writeLe32(field, value);
+  }
+}
+
+void writeTaskFile28(uint8_t* taskFile, const AtaRegisters& r) {
+  taskFile[0] = r.features;
+  taskFile[1] = r.count;
+  taskFile[2] = r.lbaLow;
+  taskFile[3] = r.lbaMid;
+  taskFile[4] = r.lbaHigh;
+  taskFile[5] = r.device;
+  taskFile[6] = r.command;
+  taskFile[7] = 0;
+}
+
+bool isVendorDmaCommand(uint8_t command) { return command == 0xFA || command == 0xFB; }
+
+}  // namespace
+
+uint16_t ataPassThroughFlags(const AtaRequest& request) {
+  uint16_t flags = 0;
+  if (isDataIn(request.operation) && request.length > 0) flags |= kAtaFlagsDataIn;
+  if (is48Bit(request.operation)) {
+    flags |= kAtaFlags48BitCommand;
+    if (isVendorDmaCommand(request.registers.command)) flags |= kAtaFlagsUseDma;
+  }
+  return flags;
+}
+
+uint32_t buildAtaPassThroughRequest(const AtaPassThroughLayout& layout, const AtaRequest& request,
+                                    uint8_t* image) {
+  const uint32_t length = isDataIn(request.operation) ? request.length : 0;
+  const uint32_t size = layout.dataAt + length;
+  std::memset(image, 0, size);
+
+  writeLe16(image + kAptLengthAt, static_cast<uint16_t>(layout.headerSize));
+  writeLe16(image + kAptFlagsAt, ataPassThroughFlags(request));
+  writeLe32(image + kAptDataTransferLengthAt, length);
+  writeLe32(image + kAptTimeOutValueAt, kRequestTimeOutSeconds);
+  writePointerSized(image + layout.dataBufferOffsetAt, layout.dataBufferOffsetSize, layout.dataAt);
+
+  const AtaRegisters& r = request.registers;
+  writeTaskFile28(image + layout.currentTaskFileAt, r);
+  if (is48Bit(request.operation)) {
+    uint8_t* previous = image + layout.previousTaskFileAt;
+    previous[0] = r.prevFeatures;
+    previous[1] = r.prevCount;
+    previous[2] = r.prevLbaLow;
+    previous[3] = r.prevLbaMid;
+    previous[4] = r.prevLbaHigh;
+  }
+
+  if (length > 0 && request.dataArea != nullptr) {
+    std::memcpy(image + layout.dataAt, request.dataArea, length);
+  }
+  return size;
+}
+
+uint8_t ataPassThroughStatus(const AtaPassThroughLayout& layout, const uint8_t* image) {
+  return image[layout.currentTaskFileAt + kTaskFileCommandByte];
+}
+
+namespace {
+
+struct FallbackEntry {
+  AtaOperation operation;
+  bool carried;
+};
+
+constexpr FallbackEntry kIdeFallback[] = {
+    {AtaOperation::In28, true},
+    {AtaOperation::NoData28, true},
+    {AtaOperation::In48, false},
+    {AtaOperation::NoData48, true},
+};
+
+constexpr uint32_t kFirstIdeFallbackMajor = 5;
+
+}  // namespace
+
+NativeRoute windowsNativeRoute(AtaOperation operation, int ataPassThroughAvailable,
+                               uint32_t majorVersion) {
+  if (ataPassThroughAvailable) return NativeRoute::AtaPassThrough;
+  if (majorVersion < kFirstIdeFallbackMajor) return NativeRoute::None;
+  for (const FallbackEntry& entry : kIdeFallback) {
+    if (entry.operation == operation) {
+      return entry.carried ? NativeRoute::IdePassThrough : NativeRoute::None;
+    }
+  }
+  return NativeRoute::None;
+}
+
+uint32_t buildIdePassThroughRequest(const AtaRequest& request, uint8_t* block) {
+  const uint32_t length = isDataIn(request.operation) ? request.length : 0;
+  writeTaskFile28(block, request.registers);
+  writeLe32(block + kIdeLengthAt, length);
+  return kIdePassThroughHeaderSize + length;
+}
+
+SatRequestSizes buildSatRequest(const ScsiPassThroughLayout& layout, const AtaRequest& request,
+                                uint8_t* image) {
+  const bool in = isDataIn(request.operation);
+  const uint32_t length = in ? request.length : 0;
+  std::memset(image, 0, layout.dataAt + length);
+
+  uint8_t cdb[kSatCdb16Length];
+  const int cdbLength = buildSatCdb(request, SatCdbOptions{}, cdb);
+
+  writeLe16(image + kSptLengthAt, static_cast<uint16_t>(layout.headerSize));
+  image[kSptCdbLengthAt] = static_cast<uint8_t>(cdbLength);
+  image[kSptSenseInfoLengthAt] = kSenseInfoLength;
+  image[kSptDataInAt] = in ? kScsiIoctlDataIn : kScsiIoctlDataUnspecified;
+  writeLe32(image + kSptDataTransferLengthAt, length);
+  writeLe32(image + kSptTimeOutValueAt, kRequestTimeOutSeconds);
+  writePointerSized(image + layout.dataBufferOffsetAt, layout.dataBufferOffsetSize, layout.dataAt);
+  writeLe32(image + layout.senseInfoOffsetAt, layout.senseAt);
+  std::memcpy(image + layout.cdbAt, cdb, kSatCdb16Length);
+
+  return SatRequestSizes{layout.headerSize, layout.dataAt + length};
+}
+
+}  // namespace kzt
