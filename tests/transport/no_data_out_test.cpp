@@ -13,6 +13,7 @@
 #include "sim/small_drive.h"
 #include "transport/ata_registers.h"
 #include "transport/sat_cdb.h"
+#include "transport/windows_requests.h"
 
 #ifndef KZT_SOURCE_TREE
 #error "KZT_SOURCE_TREE must name the program's source folder"
@@ -68,6 +69,36 @@ TEST(NoDataOut, SatBlocksOnlyEverTransferFromTheDevice) {
           ASSERT_EQ(protocol, 3u);  // Non-data
           ASSERT_EQ(length, 0u);
         }
+      }
+    }
+  }
+}
+
+// The Windows requests of both bitnesses: ATA_PASS_THROUGH_EX's AtaFlags never carry
+// ATA_FLAGS_DATA_OUT (0x04) and carry ATA_FLAGS_DATA_IN (0x02) exactly for data-in;
+// SCSI_PASS_THROUGH's DataIn is SCSI_IOCTL_DATA_IN (1) or SCSI_IOCTL_DATA_UNSPECIFIED (2), never
+// SCSI_IOCTL_DATA_OUT (0), and its command block transfers from the device.
+TEST(NoDataOut, WindowsRequestsOnlyEverTransferFromTheDevice) {
+  static uint8_t image[128 + 512];
+  uint8_t data[512] = {};
+  for (AtaOperation op : kOperations) {
+    for (unsigned command = 0; command < 256; ++command) {
+      AtaRequest request;
+      request.operation = op;
+      request.registers.command = static_cast<uint8_t>(command);
+      request.registers.count = 1;
+      request.dataArea = data;
+      request.length = isDataIn(op) ? 512 : 0;
+      for (const AtaPassThroughLayout& layout : {kAtaPassThroughX86, kAtaPassThroughX64}) {
+        buildAtaPassThroughRequest(layout, request, image);
+        const unsigned flags = image[kAptFlagsAt] | image[kAptFlagsAt + 1] << 8;
+        ASSERT_EQ(flags & 0x04u, 0u) << "data-out, command " << command;
+        ASSERT_EQ((flags & kAtaFlagsDataIn) != 0, isDataIn(op)) << command;
+      }
+      for (const ScsiPassThroughLayout& layout : {kScsiPassThroughX86, kScsiPassThroughX64}) {
+        buildSatRequest(layout, request, image);
+        ASSERT_EQ(image[kSptDataInAt], isDataIn(op) ? 1 : 2) << command;
+        ASSERT_NE(image[layout.cdbAt + 2] & 0x08, 0) << "T_DIR to the device, command " << command;
       }
     }
   }
