@@ -210,11 +210,23 @@ class ExpectedRun {
   // SMART stops at its first failure, and tests the status only after a request that completed.
   void smart() {
     const Outcome enable = send(Command::SmartEnable);
-    if (enable.transportFailed) return both("IOCtl: SmartEnable failed 0x" + hex(enable.error) + "!\n");
-    if (enable.deviceError) return both("ATA: SmartEnable failed! Error: 0x51\n");
+    if (enable.transportFailed) {
+      both("IOCtl: SmartEnable failed 0x" + hex(enable.error) + "!\n");
+      return;
+    }
+    if (enable.deviceError) {
+      both("ATA: SmartEnable failed! Error: 0x51\n");
+      return;
+    }
     const Outcome read = send(Command::SmartRead);
-    if (read.transportFailed) return both("IOCtl: GetSmart failed 0x" + hex(read.error) + "!\n");
-    if (read.deviceError) return both("ATA: GetSmart failed! Error: 0x51\n");
+    if (read.transportFailed) {
+      both("IOCtl: GetSmart failed 0x" + hex(read.error) + "!\n");
+      return;
+    }
+    if (read.deviceError) {
+      both("ATA: GetSmart failed! Error: 0x51\n");
+      return;
+    }
     const std::string data = bytesAfter(read.got, vec(drive_.smartData), 0x00);
     uint32_t sum = 0;
     for (char b : data) sum += static_cast<uint8_t>(b);
