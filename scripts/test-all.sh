@@ -9,6 +9,9 @@ cmake --preset ci
 cmake --build --preset ci -j "$jobs"
 ctest --preset ci -j "$jobs"
 
+# cmake --install and the Debian package of the build just tested.
+bash scripts/test-package.sh build/ci
+
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
@@ -20,5 +23,12 @@ bash scripts/fuzz-smoke.sh
 # End-to-end on a real Linux kernel under QEMU (emulated AHCI and USB disks).
 bash tests/qemu/run-qemu-tests.sh
 
+# The static build's package, which depends on nothing (the QEMU run has just built it).
+bash scripts/test-package.sh build/static
+
 # The Windows programs: x86 compiled, x64 tested under Wine.
 bash scripts/wine-tests.sh
+
+# The Windows builds' .zip packages.
+bash scripts/test-package.sh build/win32
+bash scripts/test-package.sh build/win64

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "frontend/output.h"
+#include "frontend/program_info.h"
 #include "frontend/run_options.h"
 #include "frontend/version.h"
 #include "health/smart.h"
@@ -100,6 +101,8 @@ void resetProcessState() {
 
 int runProgram(int argc, char** argv) {
   resetProcessState();
+  // --help and --version answer before anything else: no banner, no probe, no drive, no file.
+  if (argc >= 2 && argv[1] != nullptr && answerInformationRequest(argv[1])) return kExitServed;
   probeOsVersion();
   printConsole("Pellmora v%s by ozw\n", kProgramVersion);
   printOsLine(printConsole);

@@ -2,11 +2,11 @@
 
 namespace kzt {
 
-// Exit status of a run, for scripts.
+// Exit status of a run, for scripts. --help and --version end with 0.
 enum ExitStatus : int {
   kExitServed = 0,           // the run completed on a drive this tool serves
   kExitNotServed = 1,        // the drive answered but is not one this tool serves
-  kExitIdentifyFailed = 2,   // no identify data came in (or none could be loaded)
+  kExitIdentifyFailed = 2,   // IDENTIFY failed or was rejected, or id.bin could not be loaded
   kExitNoDrive = 3,          // the typed drive number was refused, or input ended at the prompt
 };
 

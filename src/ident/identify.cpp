@@ -72,7 +72,11 @@ int isRealtekController(const DriveIdentity& identity) {
 
 InterrogationVerdict identifyDrive(uint8_t* answer, DriveIdentity* identity) {
   const StepOutcome outcome = runStep("Identify", kIdentifyCommand, answer, kIdentifySize, "id.bin");
-  const bool dataCame = runOptions.fileMode ? outcome.loaded != 0 : outcome.transportSucceeded != 0;
+  // Identify data came in when the dump loaded, or when the request completed and the device
+  // did not flag an error. A drive that rejects IDENTIFY has not identified itself.
+  const bool dataCame = runOptions.fileMode
+                            ? outcome.loaded != 0
+                            : outcome.transportSucceeded != 0 && outcome.deviceError == 0;
 
   *identity = DriveIdentity{};
   readDriveIdentity(answer, identity);

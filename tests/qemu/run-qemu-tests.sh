@@ -124,6 +124,11 @@ if [ "$expect_interrogation" = 1 ]; then
   refute "$log" kzt_fid "kzt_fid exit" "IOCtl:"
   refute "$log" kzt_fid "kzt_fid exit" "ATA:"
   expect "$log" kzt_fid "files" "=== smart.bin size 512 sum 0"
+  # IDENTIFY answered, the drive is not one this tool serves.
+  expect "$log" kzt_fid "kzt_fid exit" "=== kzt_fid exit 1"
+  # Without rights IDENTIFY fails.
+  expect "$log" user "member begin" "=== user exit 2"
+  expect "$log" member "done" "=== member exit 2"
   # Without rights: the node does not open (EACCES), or the kernel refuses the command (EPERM).
   expect "$log" user "member begin" "IOCtl: Identify failed 0xd!"
   expect "$log" member "done" "IOCtl: Identify failed 0x1!"
@@ -155,6 +160,8 @@ if [ "$expect_interrogation" = 1 ]; then
   expect "$log" kzt_fid "kzt_fid exit" "Size : 0 MB [0.0 GB]"
   expect "$log" kzt_fid "kzt_fid exit" "Realtek based SSD not found - Exit!"
   expect "$log" kzt_fid "files" "=== smart.bin size 512 sum 0"
+  # The zeros count as an answer from a drive this tool does not serve.
+  expect "$log" kzt_fid "kzt_fid exit" "=== kzt_fid exit 1"
 fi
 
 if [ "$failures" -ne 0 ]; then

@@ -1,0 +1,62 @@
+# Installation into the usual places and the packages built from it by CPack: a .deb on Linux,
+# a .zip on Windows.
+
+# The package version is the program's own version text, read from the one place that holds it.
+file(STRINGS "${PROJECT_SOURCE_DIR}/src/frontend/version.h" kzt_version_line
+     REGEX "kProgramVersion = \"[^\"]+\"")
+if(NOT kzt_version_line MATCHES "\"([^\"]+)\"")
+  message(FATAL_ERROR "No version text found in src/frontend/version.h")
+endif()
+set(KZT_VERSION_TEXT "${CMAKE_MATCH_1}")
+
+install(TARGETS kzt_fid kzt_nandid RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+add_subdirectory(doc)
+
+set(KZT_PACKAGE_MAINTAINER
+    "kzt_fid maintainers <maintainers@users.noreply.c-seed-943ed965.example>"
+    CACHE STRING "Maintainer named in the packages")
+
+set(CPACK_PACKAGE_NAME "kzt_fid")
+set(CPACK_PACKAGE_VERSION "${KZT_VERSION_TEXT}")
+set(CPACK_PACKAGE_VENDOR "kzt_fid")
+set(CPACK_PACKAGE_CONTACT "${KZT_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "flash ID, geometry and bad-block reader for SSDs on Realtek controllers")
+set(CPACK_PACKAGE_DESCRIPTION
+    "kzt_fid reads identification and health data out of SSDs built on
+Realtek SATA controllers, on a SATA port or behind a USB-to-SATA bridge:
+SMART, IDENTIFY, the controller's firmware information, the flash ID of
+every bank with a decoded description, the chip-enable map, the flash
+geometry, the bad-block lists and the erase counts. It writes a text
+report and raw dumps that can be replayed offline. kzt_nandid decodes a
+NAND flash ID given by hand.")
+set(CPACK_RESOURCE_FILE_README "${PROJECT_SOURCE_DIR}/README.md")
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  # One .zip per Windows build, named after its word size.
+  set(CPACK_GENERATOR "ZIP")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(CPACK_SYSTEM_NAME "win64")
+  else()
+    set(CPACK_SYSTEM_NAME "win32")
+  endif()
+else()
+  set(CPACK_GENERATOR "DEB")
+  # Debian package names allow no underscore.
+  set(CPACK_DEBIAN_PACKAGE_NAME "kzt-fid")
+  set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KZT_PACKAGE_MAINTAINER}")
+  set(CPACK_DEBIAN_PACKAGE_SECTION "admin")
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+  # Space at the final prompt opens the report with xdg-open.
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xdg-utils")
+  # A static build needs nothing; otherwise dpkg-shlibdeps finds the libraries it links.
+  if(NOT KZT_STATIC)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  endif()
+endif()
+
+include(CPack)

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Checks the installation and the package of a configured and built folder (default build/ci):
+# `cmake --install` into a temporary prefix, then CPack. A Linux build gives a .deb whose exact
+# contents and control fields are checked (a static build's package must depend on nothing); a
+# Windows build (win32, win64) gives a .zip whose exact contents are checked.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/ci}
+[ -f "$build/CPackConfig.cmake" ] || { echo "test-package: $build is not a configured build" >&2; exit 1; }
+
+version=$(sed -n 's/.*kProgramVersion = "\([^"]*\)".*/\1/p' src/frontend/version.h)
+static=$(sed -n 's/^KZT_STATIC:BOOL=//p' "$build/CMakeCache.txt")
+arch=$(dpkg --print-architecture)
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "test-package: $*" >&2; exit 1; }
+
+if grep -q '^set(CPACK_GENERATOR "ZIP")$' "$build/CPackConfig.cmake"; then
+  system=$(sed -n 's/^set(CPACK_SYSTEM_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+  expected_files="bin/kzt_fid.exe
+bin/kzt_nandid.exe
+share/doc/kzt_fid/README.md"
+  cmake --install "$build" --prefix "$work/prefix" >/dev/null
+  got=$(cd "$work/prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+  [ "$got" = "$expected_files" ] || fail "installed files differ:"$'\n'"$got"
+  cpack --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log" >&2; fail "cpack failed"; }
+  zip="$work/package/kzt_fid-${version}-${system}.zip"
+  [ -f "$zip" ] || fail "no package kzt_fid-${version}-${system}.zip"
+  listed=$(cd "$work" && cmake -E tar tf "$zip" | grep -v '/$' | LC_ALL=C sort)
+  [ "$listed" = "$(sed "s|^|kzt_fid-${version}-${system}/|" <<<"$expected_files")" ] ||
+    fail "package files differ:"$'\n'"$listed"
+  echo "test-package: $(basename "$zip") OK"
+  exit 0
+fi
+
+expected_files="bin/kzt_fid
+bin/kzt_nandid
+share/doc/kzt_fid/README.md
+share/man/man1/kzt_fid.1.gz
+share/man/man1/kzt_nandid.1.gz"
+
+# 1. cmake --install into a temporary prefix: exactly these files, working programs, pages that
+#    man renders.
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+got=$(cd "$work/prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+[ "$got" = "$expected_files" ] || fail "installed files differ:"$'\n'"$got"
+for program in kzt_fid kzt_nandid; do
+  [ -x "$work/prefix/bin/$program" ] || fail "$program not executable"
+done
+mkdir "$work/cwd"
+[ "$(cd "$work/cwd" && "$work/prefix/bin/kzt_fid" --version)" = "kzt_fid $version"$'\n'"flash-ID decoder v2.68a" ] ||
+  fail "installed kzt_fid --version prints the wrong text"
+[ -z "$(find "$work/cwd" -mindepth 1)" ] || fail "kzt_fid --version wrote a file"
+[ "$("$work/prefix/bin/kzt_nandid" 98 3C 99 B3 7A 51)" = "Toshiba 15nm TLC 16k 256Gb/CE 128Gb/die 2Plane/die" ] ||
+  fail "installed kzt_nandid decodes wrongly"
+for page in kzt_fid kzt_nandid; do
+  rendered=$(LC_ALL=C MANWIDTH=80 man -l "$work/prefix/share/man/man1/$page.1.gz" 2>&1)
+  grep -q '^EXIT STATUS$' <<<"$rendered" || fail "installed $page(1) does not render: $rendered"
+done
+
+# 2. The Debian package.
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" >"$work/cpack.log" 2>&1 ||
+  { cat "$work/cpack.log" >&2; fail "cpack failed"; }
+deb="$work/package/kzt-fid_${version}-1_${arch}.deb"
+[ -f "$deb" ] || fail "no package $deb"
+
+contents=$(dpkg-deb -c "$deb")
+listed=$(awk '$1 !~ /^d/ {print $6}' <<<"$contents" | sed 's|^\./usr/||' | LC_ALL=C sort)
+[ "$listed" = "$expected_files" ] || fail "package files differ:"$'\n'"$listed"
+awk '$2 != "root/root" {exit 1}' <<<"$contents" || fail "package files not owned by root"
+for program in kzt_fid kzt_nandid; do
+  grep -q -- "^-rwxr-xr-x .* \./usr/bin/$program\$" <<<"$contents" || fail "$program not mode 755"
+done
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = "kzt-fid" ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "${version}-1" ] || fail "Version: $(field Version)"
+[ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture)"
+[ "$(field Section)" = "admin" ] || fail "Section: $(field Section)"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+description=$(field Description)
+[[ "${description%%$'\n'*}" == *Realtek* ]] || fail "Description: $description"
+depends=$(field Depends)
+if [ "$static" = "ON" ]; then
+  [ -z "$depends" ] || fail "a static build's package depends on: $depends"
+else
+  [[ "$depends" == *libc6* ]] || fail "Depends lacks libc6: $depends"
+fi
+
+# 3. The packaged program runs and reports the same version.
+dpkg-deb -x "$deb" "$work/unpacked"
+packaged=$(cd "$work" && "$work/unpacked/usr/bin/kzt_fid" --version)
+[ "${packaged%%$'\n'*}" = "kzt_fid $version" ] ||
+  fail "packaged kzt_fid --version prints the wrong text"
+
+echo "test-package: $(basename "$deb") (Depends: ${depends:-none}) OK"
