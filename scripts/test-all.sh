@@ -12,6 +12,14 @@ ctest --preset ci -j "$jobs"
 # cmake --install and the Debian package of the build just tested.
 bash scripts/test-package.sh build/ci
 
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+cmake --preset asan
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs"
+
+# A short run of every fuzz target (about a minute each).
+bash scripts/fuzz-smoke.sh
+
 # End-to-end on a real Linux kernel under QEMU (emulated AHCI and USB disks).
 bash tests/qemu/run-qemu-tests.sh
 
