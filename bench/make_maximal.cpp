@@ -2,7 +2,6 @@
 // in-process against the simulated maximal drive. bench/measure-replay.sh replays it with the
 // real program.
 #include <cstdio>
-#include <filesystem>
 
 #include "maximal_drive.h"
 #include "sim/harness.h"
@@ -12,17 +11,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Use: kzt_make_maximal <folder>\n");
     return 2;
   }
-  std::error_code error;
-  std::filesystem::current_path(argv[1], error);
-  if (error) {
-    std::fprintf(stderr, "%s: %s\n", argv[1], error.message().c_str());
-    return 2;
-  }
   kzt::sim::SimDrive drive;
   kzt::bench::buildMaximalDrive(drive);
-  kzt::sim::SimPlatform machine;
-  machine.attach(0, &drive);
-  const kzt::sim::RunOutcome outcome = kzt::sim::runProgramOn(machine, {"0xy"});
+  kzt::sim::RunOutcome outcome;
+  if (!kzt::sim::runOnDriveInFolder(drive, argv[1], {"0xy"}, &outcome)) return 2;
   if (outcome.exitStatus != 0) {
     std::fwrite(outcome.console.data(), 1, outcome.console.size(), stderr);
     return 1;

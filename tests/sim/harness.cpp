@@ -71,6 +71,20 @@ RunOutcome runProgramOn(SimPlatform& platform, const std::vector<std::string>& a
   return outcome;
 }
 
+bool runOnDriveInFolder(SimDrive& drive, const char* folder, const std::vector<std::string>& args,
+                        RunOutcome* outcome) {
+  std::error_code error;
+  fs::current_path(folder, error);
+  if (error) {
+    std::fprintf(stderr, "%s: %s\n", folder, error.message().c_str());
+    return false;
+  }
+  SimPlatform machine;
+  machine.attach(0, &drive);
+  *outcome = runProgramOn(machine, args);
+  return true;
+}
+
 std::string readFile(const std::string& name) {
   std::ifstream in(name, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

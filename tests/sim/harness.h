@@ -32,6 +32,12 @@ struct RunOutcome {
 RunOutcome runProgramOn(SimPlatform& platform, const std::vector<std::string>& args,
                         const std::string& typed = "");
 
+// Makes `folder` the current directory and runs the program there with `args` against `drive`
+// attached as drive 0: how a dump set is generated. False (with a message on standard error)
+// when the folder cannot be entered.
+bool runOnDriveInFolder(SimDrive& drive, const char* folder, const std::vector<std::string>& args,
+                        RunOutcome* outcome);
+
 std::string readFile(const std::string& name);
 bool fileExists(const std::string& name);
 void writeFile(const std::string& name, const std::string& bytes);

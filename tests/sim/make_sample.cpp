@@ -1,7 +1,6 @@
 // Generates the bundled sample's dump set: runs the program in-process with "0xy" against the
 // sample drive, in the folder named by the argument, and shows its console.
 #include <cstdio>
-#include <filesystem>
 
 #include "sim/harness.h"
 #include "sim/sample_drive.h"
@@ -11,17 +10,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Use: kzt_make_sample <folder>\n");
     return 2;
   }
-  std::error_code error;
-  std::filesystem::current_path(argv[1], error);
-  if (error) {
-    std::fprintf(stderr, "%s: %s\n", argv[1], error.message().c_str());
-    return 2;
-  }
   kzt::sim::SimDrive drive;
   kzt::sim::buildSampleDrive(drive);
-  kzt::sim::SimPlatform machine;
-  machine.attach(0, &drive);
-  const kzt::sim::RunOutcome outcome = kzt::sim::runProgramOn(machine, {"0xy"});
+  kzt::sim::RunOutcome outcome;
+  if (!kzt::sim::runOnDriveInFolder(drive, argv[1], {"0xy"}, &outcome)) return 2;
   std::fwrite(outcome.console.data(), 1, outcome.console.size(), stdout);
   std::printf("\n");
   return outcome.exitStatus;
