@@ -1,17 +1,3 @@
-# Cross build of the Windows program with MinGW-w64 (Debian's g++-mingw-w64-x86-64-posix).
-set(CMAKE_SYSTEM_NAME Windows)
+# The x64 Windows program.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(triple x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${triple}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
-set(CMAKE_RC_COMPILER ${triple}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Self-contained programs: the C and C++ runtimes and winpthread are linked in, no MinGW DLLs.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
