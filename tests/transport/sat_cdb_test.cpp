@@ -4,8 +4,11 @@
 
 #include <vector>
 
+#include "transport/command_registers.h"
 namespace kzt {
 namespace {
+
+using namespace testregs;
 
 std::vector<uint8_t> block(AtaOperation op, const AtaRegisters& r, SatCdbOptions options = {}) {
   AtaRequest request;
@@ -14,26 +17,6 @@ std::vector<uint8_t> block(AtaOperation op, const AtaRegisters& r, SatCdbOptions
   uint8_t cdb[16];
   const int length = buildSatCdb(request, options, cdb);
   return std::vector<uint8_t>(cdb, cdb + length);
-}
-
-AtaRegisters identify() {
-  AtaRegisters r;
-  r.command = 0xEC;
-  r.count = 0x01;
-  return r;
-}
-
-AtaRegisters getFwi() {
-  AtaRegisters r;
-  r.command = 0xFA; r.device = 0xE0; r.lbaHigh = 0xF0; r.lbaMid = 0x50; r.lbaLow = 0x00;
-  r.count = 0x08; r.features = 0x01; r.prevLbaLow = 0xAF;
-  return r;
-}
-
-AtaRegisters fidPrefix() {
-  AtaRegisters r;
-  r.command = 0xFC; r.device = 0xE0; r.count = 0xFF; r.features = 0x50; r.prevCount = 0xFF;
-  return r;
 }
 
 TEST(SatCdb, IdentifyTravelsAsTwelveByteBlock) {

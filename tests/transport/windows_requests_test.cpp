@@ -5,8 +5,11 @@
 #include <initializer_list>
 #include <vector>
 
+#include "transport/command_registers.h"
 namespace kzt {
 namespace {
+
+using namespace testregs;
 
 // Expected images are written out with literal offsets, field by field.
 void put(std::vector<uint8_t>& image, size_t at, std::initializer_list<uint8_t> bytes) {
@@ -22,32 +25,6 @@ AtaRequest request(AtaOperation op, const AtaRegisters& r, uint8_t* data, uint32
   q.dataArea = data;
   q.length = length;
   return q;
-}
-
-AtaRegisters identify() {
-  AtaRegisters r;
-  r.command = 0xEC;
-  r.count = 0x01;
-  return r;
-}
-
-AtaRegisters getFwi() {
-  AtaRegisters r;
-  r.command = 0xFA; r.device = 0xE0; r.lbaHigh = 0xF0; r.lbaMid = 0x50; r.lbaLow = 0x00;
-  r.count = 0x08; r.features = 0x01; r.prevLbaLow = 0xAF;
-  return r;
-}
-
-AtaRegisters fidPrefix() {
-  AtaRegisters r;
-  r.command = 0xFC; r.device = 0xE0; r.count = 0xFF; r.features = 0x50; r.prevCount = 0xFF;
-  return r;
-}
-
-AtaRegisters smartEnable() {
-  AtaRegisters r;
-  r.command = 0xB0; r.device = 0x40; r.lbaHigh = 0xC2; r.lbaMid = 0x4F; r.features = 0xD8;
-  return r;
 }
 
 // A data area as the command interface hands it over: the data-in marker, then zeros.

@@ -1,5 +1,7 @@
 #pragma once
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -8,6 +10,12 @@
 #include "transport/linux/device_access.h"
 
 namespace kzt::linuxtest {
+
+// Writes one file of a fake sysfs tree, making its folders.
+inline void writeSysfsFile(const std::filesystem::path& file, const std::string& text) {
+  std::filesystem::create_directories(file.parent_path());
+  std::ofstream(file) << text;
+}
 
 // How the disk behind a node answers SCSI ATA PASS-THROUGH blocks.
 enum class DiskKind : uint8_t {

@@ -20,11 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void put(const fs::path& file, const std::string& text) {
-  fs::create_directories(file.parent_path());
-  std::ofstream(file) << text;
-}
-
 class LinuxRunDirections : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -33,9 +28,9 @@ class LinuxRunDirections : public ::testing::Test {
     const fs::path ata = root / "devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0";
     const fs::path usbDevice = root / "devices/pci0000:00/0000:00:02.0/usb2/2-1";
     const fs::path usb = usbDevice / "2-1:1.0/host2/target2:0:0/2:0:0:0";
-    put(ata / "model", "KZT SSD\n");
-    put(usbDevice / "idVendor", "0bda\n");
-    put(usb / "model", "KZT SSD\n");
+    writeSysfsFile(ata / "model", "KZT SSD\n");
+    writeSysfsFile(usbDevice / "idVendor", "0bda\n");
+    writeSysfsFile(usb / "model", "KZT SSD\n");
     for (const auto& [name, target] : {std::pair{"sda", ata}, {"sdb", usb}}) {
       fs::create_directories(root / "block" / name);
       fs::create_directory_symlink(target, root / "block" / name / "device");

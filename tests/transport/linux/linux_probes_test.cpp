@@ -18,11 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void put(const fs::path& file, const std::string& text) {
-  fs::create_directories(file.parent_path());
-  std::ofstream(file) << text;
-}
-
 // A sysfs tree with a libata disk (sda), a disk below a USB device (sdb), a disk on another
 // SCSI host (sdc), and a disk node without a sysfs entry (sdd).
 class SysfsTree : public ::testing::Test {
@@ -30,15 +25,15 @@ class SysfsTree : public ::testing::Test {
   void SetUp() override {
     const fs::path root = scratch.path() / "sys";
     const fs::path ata = root / "devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0";
-    put(ata / "vendor", "ATA     \n");
-    put(ata / "model", "QEMU HARDDISK   \n");
+    writeSysfsFile(ata / "vendor", "ATA     \n");
+    writeSysfsFile(ata / "model", "QEMU HARDDISK   \n");
     const fs::path usbDevice = root / "devices/pci0000:00/0000:00:02.0/usb2/2-1";
-    put(usbDevice / "idVendor", "46f4\n");
+    writeSysfsFile(usbDevice / "idVendor", "46f4\n");
     const fs::path usb = usbDevice / "2-1:1.0/host2/target2:0:0/2:0:0:0";
-    put(usb / "vendor", "QEMU    \n");
-    put(usb / "model", "QEMU HARDDISK   \n");
+    writeSysfsFile(usb / "vendor", "QEMU    \n");
+    writeSysfsFile(usb / "model", "QEMU HARDDISK   \n");
     const fs::path other = root / "devices/pci0000:00/0000:00:03.0/virtio1/host3/target3:0:0/3:0:0:0";
-    put(other / "model", "QEMU HARDDISK   \n");  // no vendor attribute
+    writeSysfsFile(other / "model", "QEMU HARDDISK   \n");  // no vendor attribute
     for (const auto& [name, target] : {std::pair{"sda", ata}, {"sdb", usb}, {"sdc", other}}) {
       fs::create_directories(root / "block" / name);
       fs::create_directory_symlink(target, root / "block" / name / "device");
@@ -122,7 +117,7 @@ class ShellOpen : public ::testing::Test {
   void TearDown() override { setenv("PATH", savedPath.c_str(), 1); }
   void fakeXdgOpen(int status) {
     const fs::path script = tools / "xdg-open";
-    put(script, "#!/bin/sh\necho \"$1\" > \"" + (scratch.path() / "opened").string() +
+    writeSysfsFile(script, "#!/bin/sh\necho \"$1\" > \"" + (scratch.path() / "opened").string() +
                     "\"\nexit " + std::to_string(status) + "\n");
     fs::permissions(script, fs::perms::owner_all);
     setenv("PATH", (tools.string() + ":/usr/bin:/bin").c_str(), 1);
