@@ -15,6 +15,10 @@ constexpr uint8_t kAtaStatusReturnLength = 0x0C;  // additional length of that d
 constexpr uint8_t kAscAtaInformation = 0x00;
 constexpr uint8_t kAscqAtaInformation = 0x1D;
 
+constexpr uint8_t kSenseKeyIllegalRequest = 0x05;
+constexpr uint8_t kAscInvalidOperationCode = 0x20;
+constexpr uint8_t kAscInvalidFieldInCdb = 0x24;
+
 constexpr uint32_t kHeaderLength = 8;  // both formats: additional sense length in byte 7
 
 // Sense bytes that are really there: what arrived, cut to what the header declares.
@@ -94,6 +98,22 @@ uint8_t satAtaStatus(uint8_t scsiStatus, const uint8_t* sense, uint32_t senseLen
     return kSatStatusNoError;
   }
   return kSatStatusError;
+}
+
+int satRejection(uint8_t scsiStatus, const uint8_t* sense, uint32_t senseLength,
+                 uint32_t* errorCode) {
+  if (scsiStatus != kScsiStatusCheckCondition) return 0;
+  SatSense parsed;
+  if (!parseSatSense(sense, senseLength, &parsed)) return 0;
+  if (parsed.senseKey != kSenseKeyIllegalRequest) return 0;
+  if (parsed.asc != kAscInvalidOperationCode && parsed.asc != kAscInvalidFieldInCdb) return 0;
+  // Registers from a descriptor mean the device answered. (In fixed sense the zero bytes 8 to
+  // 11 of a refusal read as registers of the older layout; they carry nothing.)
+  const bool descriptor = parsed.responseCode == kDescriptorCurrent ||
+                          parsed.responseCode == kDescriptorDeferred;
+  if (descriptor && parsed.hasRegisters) return 0;
+  *errorCode = kSatRejectedErrorBase | (static_cast<uint32_t>(parsed.asc) << 8) | parsed.ascq;
+  return 1;
 }
 
 }  // namespace kzt

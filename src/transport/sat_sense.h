@@ -46,4 +46,15 @@ int parseSatSense(const uint8_t* sense, uint32_t length, SatSense* out);
 // for any other CHECK CONDITION, which is how the translation layer reports a device error.
 uint8_t satAtaStatus(uint8_t scsiStatus, const uint8_t* sense, uint32_t senseLength);
 
+// A CHECK CONDITION that comes from the SCSI layer refusing the ATA PASS-THROUGH block, so that
+// nothing reached the device: sense key ILLEGAL REQUEST with INVALID COMMAND OPERATION CODE (ASC
+// 20h: a disk that knows no ATA PASS-THROUGH, such as a SAS or virtual SCSI disk) or INVALID FIELD
+// IN CDB (ASC 24h: the kernel's SAT layer cannot carry the block, e.g. a port without the UDMA
+// protocol), and no ATA Status Return descriptor. A device's own error never reads so: libata
+// reports it as ABORTED COMMAND, MEDIUM ERROR and the like (ILLEGAL REQUEST only with ASC 21h).
+// Non-zero when the sense says so, with *errorCode = kSatRejectedErrorBase | ASC << 8 | ASCQ.
+constexpr uint32_t kSatRejectedErrorBase = 0x50000;
+int satRejection(uint8_t scsiStatus, const uint8_t* sense, uint32_t senseLength,
+                 uint32_t* errorCode);
+
 }  // namespace kzt

@@ -134,6 +134,42 @@ TEST(SatSense, AtaStatusRules) {
   EXPECT_EQ(satAtaStatus(kScsiStatusCheckCondition, nullptr, 0) & 0x01, 1);
 }
 
+// The sense data real kernels send when the SCSI layer refuses the block (fixed format, additional
+// sense length 10), against sense that reports the device's own answer.
+TEST(SatSense, RejectionBySenseLayerIsToldFromDeviceErrors) {
+  struct Case {
+    const char* what;
+    uint8_t scsiStatus;
+    std::vector<uint8_t> sense;
+    uint32_t code;  // 0: not a rejection
+  };
+  const Case cases[] = {
+      {"virtual SCSI disk: INVALID COMMAND OPERATION CODE", kScsiStatusCheckCondition,
+       {0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x20, 0x00, 0, 0, 0, 0}, 0x52000},
+      {"libata: INVALID FIELD IN CDB, field pointer", kScsiStatusCheckCondition,
+       {0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x24, 0x00, 0, 0xC0, 0x00, 0x01}, 0x52400},
+      {"descriptor sense without registers", kScsiStatusCheckCondition,
+       {0x72, 0x05, 0x24, 0x00, 0, 0, 0, 0}, 0x52400},
+      {"same sense with GOOD status", kScsiStatusGood,
+       {0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x20, 0x00, 0, 0, 0, 0}, 0},
+      {"device IDNF: ILLEGAL REQUEST 21h with registers", kScsiStatusCheckCondition,
+       {0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0x10, 0x51, 0xE0, 0x01, 0x21, 0x00, 0, 0, 0, 0}, 0},
+      {"device abort", kScsiStatusCheckCondition, kFixedLibataAbort, 0},
+      {"descriptor with ATA Status Return", kScsiStatusCheckCondition,
+       {0x72, 0x05, 0x24, 0x00, 0, 0, 0, 0x0E, 0x09, 0x0C, 0, 0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0xE0,
+        0x51},
+       0},
+      {"recovered error 00/1D", kScsiStatusCheckCondition, kDescriptorGood, 0},
+  };
+  for (const Case& c : cases) {
+    uint32_t code = 0;
+    const int rejected =
+        satRejection(c.scsiStatus, c.sense.data(), static_cast<uint32_t>(c.sense.size()), &code);
+    EXPECT_EQ(rejected, c.code != 0 ? 1 : 0) << c.what;
+    EXPECT_EQ(code, c.code) << c.what;
+  }
+}
+
 // Arbitrary bytes of every length, each in an allocation of exactly that size, so that the
 // sanitizer build catches any read past the end.
 TEST(SatSense, ArbitraryBytesAreReadSafely) {
@@ -148,6 +184,8 @@ TEST(SatSense, ArbitraryBytesAreReadSafely) {
     SatSense s;
     parseSatSense(bytes.get(), length, &s);
     satAtaStatus(static_cast<uint8_t>(random() % 3 * 2), bytes.get(), length);
+    uint32_t code = 0;
+    satRejection(kScsiStatusCheckCondition, bytes.get(), length, &code);
   }
 }
 

@@ -66,6 +66,12 @@ SendOutcome sendNativeAta(uint8_t drive, const AtaRequest& request, uint8_t* sta
       return SendOutcome::Failed;
     }
     case ScsiOutcome::Completed:
+      // The SCSI layer may have refused the block itself: then nothing reached the device, and
+      // the register block still holds the request.
+      if (satRejection(result.scsiStatus, result.sense, result.senseLength, errorCode)) {
+        *status = request.registers.command;
+        return SendOutcome::Failed;
+      }
       *status = satAtaStatus(result.scsiStatus, result.sense, result.senseLength);
       return SendOutcome::Completed;
   }
