@@ -80,8 +80,12 @@ int openReport() {
 
 void closeReport() {
   if (reportFile == nullptr) return;
-  std::fclose(reportFile);
+  // The report is written line by line; a full disk shows in the stream's error flag or, for the
+  // buffered rest, when it is closed.
+  const bool failed = std::ferror(reportFile) != 0;
+  const bool closed = std::fclose(reportFile) == 0;
   reportFile = nullptr;
+  if (failed || !closed) printConsole("%s: Write File Error\n", kReportFileName);
 }
 
 void saveDump(const char* fileName, const void* buffer, uint32_t length) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "frontend/output.h"
 #include "health/decimal_text.h"
 
 namespace kzt {
@@ -41,19 +42,21 @@ unsigned eraseCountLines(uint16_t blocksPerDie, unsigned banksRead) {
 void writeEraseCountFile(const BbecAnswer& answer, uint16_t blocksPerDie, unsigned banksRead) {
   std::FILE* file = std::fopen(kEraseCountFileName, "w+b");
   if (file == nullptr) return;
-  std::fputs("Block Erase count\n", file);
+  bool written = std::fputs("Block Erase count\n", file) >= 0;
   const unsigned lines = eraseCountLines(blocksPerDie, banksRead);
   char chunk[kChunkSize];
   unsigned used = 0;
   for (unsigned block = 0; block < lines; ++block) {
     if (used + kLongestLine > kChunkSize) {
-      std::fwrite(chunk, 1, used, file);
+      written = std::fwrite(chunk, 1, used, file) == used && written;
       used = 0;
     }
     used += putEraseCountLine(chunk + used, block, eraseCountOf(answer, block));
   }
-  std::fwrite(chunk, 1, used, file);
-  std::fclose(file);
+  written = std::fwrite(chunk, 1, used, file) == used && written;
+  // A write error can also surface only when the buffered rest is flushed at close.
+  const bool closed = std::fclose(file) == 0;
+  if (!written || !closed) printConsole("%s: Write File Error\n", kEraseCountFileName);
 }
 
 }  // namespace kzt

@@ -13,7 +13,8 @@ unsigned eraseCountLines(uint16_t blocksPerDie, unsigned banksRead);
 
 // Writes "kzt_flash_id_ec.txt" from the erase-count area of the last bank's answer: a heading
 // line, then "%5u %u" per block, "-" for a block without a count, "Bad" for a bad block. LF line
-// ends. Silently skipped when the file cannot be created.
+// ends. Silently skipped when the file cannot be created; a failed write is reported on the
+// console as "kzt_flash_id_ec.txt: Write File Error".
 void writeEraseCountFile(const BbecAnswer& answer, uint16_t blocksPerDie, unsigned banksRead);
 
 }  // namespace kzt

@@ -51,5 +51,20 @@ TEST_F(FullRun, ReplayOfTheDumpsGivesTheSameReportAndEraseCounts) {
   EXPECT_EQ(replay.console.find("Error"), std::string::npos) << replay.console;
 }
 
+// A full disk: the report and the erase-count file land on /dev/full. Each write failure gets its
+// console line (the erase-count file's at its step, the report's when it is closed); nothing else
+// of the run changes.
+TEST_F(FullRun, WriteFailuresOfReportAndEraseCountFileAreReported) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
+  std::filesystem::create_symlink("/dev/full", "kzt_flash_id.txt");
+  std::filesystem::create_symlink("/dev/full", "kzt_flash_id_ec.txt");
+  const sim::RunOutcome out = sim::runProgramOn(machine, {"0nxy"});
+  EXPECT_EQ(out.exitStatus, kExitServed);
+  EXPECT_EQ(out.console, golden("small_drive_console.txt") +
+                             "Read BB 0/0\rRead BB 0/1\rRead BB 1/0\rRead BB 1/1\r"
+                             "kzt_flash_id_ec.txt: Write File Error\n"
+                             "kzt_flash_id.txt: Write File Error\n");
+}
+
 }  // namespace
 }  // namespace kzt
