@@ -2,10 +2,10 @@
 # a .zip on Windows.
 
 # The package version is the program's own version text, read from the one place that holds it.
-file(STRINGS "${PROJECT_SOURCE_DIR}/src/frontend/version.h" kzt_version_line
+file(STRINGS "${PROJECT_SOURCE_DIR}/src/frontend/options.h" kzt_version_line
      REGEX "kProgramVersion = \"[^\"]+\"")
 if(NOT kzt_version_line MATCHES "\"([^\"]+)\"")
-  message(FATAL_ERROR "No version text found in src/frontend/version.h")
+  message(FATAL_ERROR "No version text found in src/frontend/options.h")
 endif()
 set(KZT_VERSION_TEXT "${CMAKE_MATCH_1}")
 

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "frontend/output.h"
+#include "output/output.h"
 #include "frontend/run_flow.h"
-#include "frontend/run_options.h"
+#include "frontend/options.h"
 #include "fuzz_platform.h"
 
 namespace {

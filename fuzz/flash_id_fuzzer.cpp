@@ -1,14 +1,15 @@
-// The flash-ID decoder on arbitrary ID bytes, and the kzt_nandid ID text on arbitrary text.
+// The flash-ID decoder on arbitrary ID bytes, and the kzt_nandid command on arbitrary ID text.
 // The ID lies in an allocation of exactly the six bytes the decoder may read; the description
 // buffer has the 68 bytes the decoder may write, followed by a canary that must stay intact.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "fuzz_platform.h"
 #include "nandid/flash_id.h"
-#include "nandid/id_text.h"
+#include "nandid/nandid_command.h"
 
 namespace {
 
@@ -52,11 +53,13 @@ void decode(const uint8_t* bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size >= kIdBytesRead) decode(data);
 
+  // The text as the command's one ID argument and as its standard input.
+  static std::FILE* sink = std::fopen("/dev/null", "w");
   const std::string text(reinterpret_cast<const char*>(data), size);
-  kzt::IdText id;
-  kzt::addIdText(&id, text.c_str());
-  if (id.count < 0 || id.count > kzt::kMaxIdBytes) kzt::fuzz::finding("ID text byte count out of range");
-  if (std::memchr(id.badToken, '\0', sizeof id.badToken) == nullptr) kzt::fuzz::finding("bad token without terminator");
-  if (id.error == kzt::IdTextError::None && id.count > 0) decode(id.bytes);
+  const char* argv[] = {"kzt_nandid", text.c_str()};
+  std::FILE* in = fmemopen(const_cast<char*>(text.data()), size == 0 ? 1 : size, "r");
+  const int status = kzt::runNandidCommand(text.empty() || text[0] == '-' ? 1 : 2, argv, in, sink, sink);
+  if (status < 0 || status > 2) kzt::fuzz::finding("kzt_nandid exit status out of range");
+  std::fclose(in);
   return 0;
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dump_split.h"
-#include "frontend/output.h"
+#include "output/output.h"
 #include "frontend/run_flow.h"
 #include "fuzz_platform.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "fuzz_platform.h"
-#include "transport/sat_sense.h"
+#include "transport/sat.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build/ci}
 [ -f "$build/CPackConfig.cmake" ] || { echo "test-package: $build is not a configured build" >&2; exit 1; }
 
-version=$(sed -n 's/.*kProgramVersion = "\([^"]*\)".*/\1/p' src/frontend/version.h)
+version=$(sed -n 's/.*kProgramVersion = "\([^"]*\)".*/\1/p' src/frontend/options.h)
 static=$(sed -n 's/^KZT_STATIC:BOOL=//p' "$build/CMakeCache.txt")
 arch=$(dpkg --print-architecture)
 

@@ -2,15 +2,15 @@
 
 #include <cstring>
 
-#include "frontend/output.h"
-#include "frontend/program_info.h"
-#include "frontend/run_options.h"
-#include "frontend/version.h"
+#include "frontend/options.h"
+#include "health/bad_blocks.h"
+#include "health/erase_counts.h"
 #include "health/smart.h"
-#include "ident/interrogation.h"
+#include "ident/bank_map.h"
+#include "ident/readout.h"
+#include "output/output.h"
 #include "transport/ata_command.h"
 #include "transport/platform.h"
-#include "transport/probes.h"
 
 namespace kzt {
 
@@ -20,7 +20,7 @@ constexpr int kSpaceKey = 32;
 constexpr uint32_t kShellSuccessAbove = 32;
 constexpr uint32_t kKeyPollMilliseconds = 10;
 
-const char* busName() { return runOptions.busKind == kBusKindUsb ? "USB" : "ATA"; }
+const char* busName() { return busKind == BusKind::Usb ? "USB" : "ATA"; }
 
 void printOsLine(void (*print)(const char*, ...)) {
   print("OS: %d.%d build %d %s\n", static_cast<int>(osVersion.dwMajorVersion),
@@ -44,12 +44,16 @@ int readTypedLine(char* line) {
   return 1;
 }
 
+void printDriveLine(void*, unsigned drive, const char* vendor, const char* product) {
+  printConsole("%2u: %s%s\n", drive, vendor, product);
+}
+
 // Interactive choice of the drive. 0 when the run must end here.
 int promptForDrive() {
   printConsole("Use: kzt_fid disk_num[b][y]\n");
   printConsole("     - b for save binary\n");
   printConsole("     - y disable any requests to user\n\n");
-  listDrives();
+  listDrives(printDriveLine, nullptr);
   printConsole("Please select drive number:");
   char line[kTypedLineSize] = {};
   if (!readTypedLine(line)) {
@@ -81,6 +85,18 @@ void finalPrompt() {
   if (result <= kShellSuccessAbove) printConsole("Open report report file error: %u\n", result);
 }
 
+// The answers of one pass. Every step fills its buffer before use, so nothing carries over from
+// one run to the next.
+struct Answers {
+  uint8_t identify[kIdentifySize];
+  uint8_t firmwareInfo[kFirmwareInfoSize];
+  uint8_t flashId[kFlashIdAnswerSize];
+  uint8_t flashIdTable[kFlashIdAnswerSize];
+  BbecAnswer badBlocks;
+};
+
+Answers answers;
+
 int exitStatusOf(InterrogationVerdict verdict) {
   switch (verdict) {
     case InterrogationVerdict::Served: return kExitServed;
@@ -92,8 +108,32 @@ int exitStatusOf(InterrogationVerdict verdict) {
 
 }  // namespace
 
+InterrogationVerdict runInterrogation() {
+  DriveIdentity identity;
+  const InterrogationVerdict verdict = identifyDrive(answers.identify, &identity);
+  if (verdict != InterrogationVerdict::Served) return verdict;
+
+  const int geometryValid = readFirmwareInfoAndCheckGeometry(answers.firmwareInfo);
+  readFlashIdBlock(answers.flashId);
+  readFlashIdTableBlock(answers.flashIdTable);
+
+  FirmwareInfo firmwareInfo;
+  parseFirmwareInfo(answers.firmwareInfo, &firmwareInfo);
+  FlashIdTable flashIdTable;
+  parseFlashIdTable(answers.flashIdTable, &flashIdTable);
+
+  printBankList(flashIdTable);
+  const CeMask ceMask = buildCeMask(flashIdTable);
+  printCeMask(ceMask);
+  if (geometryValid) printGeometry(firmwareInfo);
+
+  const unsigned banksRead =
+      readBadBlockLists(ceMask, firmwareInfo.blocksPerDie, &answers.badBlocks);
+  writeEraseCountFile(answers.badBlocks, firmwareInfo.blocksPerDie, banksRead);
+  return InterrogationVerdict::Served;
+}
+
 void resetProcessState() {
-  runOptions = RunOptions{};
   resetOutputState();
   resetTransportState();
   resetProbeState();
@@ -107,7 +147,6 @@ int runProgram(int argc, char** argv) {
   printConsole("Pellmora v%s by ozw\n", kProgramVersion);
   printOsLine(printConsole);
 
-  runOptions = RunOptions{};
   if (argc < 2 || argv[1] == nullptr) {
     if (!promptForDrive()) return kExitNoDrive;
   } else {
@@ -116,7 +155,7 @@ int runProgram(int argc, char** argv) {
   }
 
   queryBusType(runOptions.driveNumber);
-  if (busType == kBusTypeUsb) runOptions.busKind = kBusKindUsb;
+  busKind = busType == kBusTypeUsb ? BusKind::Usb : BusKind::Ata;
   printConsole("Drive: %u(%s)\n", static_cast<unsigned>(runOptions.driveNumber), busName());
 
   if (!openReport()) {

@@ -1,4 +1,5 @@
 #pragma once
+#include "ident/readout.h"
 
 namespace kzt {
 
@@ -13,6 +14,11 @@ enum ExitStatus : int {
 // The whole run: banner, choice of drive and switches, bus probe, report, SMART, interrogation,
 // final prompt. Uses the platform installed with setPlatform.
 int runProgram(int argc, char** argv);
+
+// The interrogation sequence: identify and controller check, vendor readouts, bank list, CE mask
+// and geometry, bad-block lists, erase-count file. A drive that fails the controller check ends it
+// after the identification.
+InterrogationVerdict runInterrogation();
 
 // Puts every process-wide value back to its program-start state.
 void resetProcessState();

@@ -3,11 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "frontend/output.h"
-#include "frontend/run_options.h"
-#include "health/decimal_text.h"
+#include "ident/commands.h"
 #include "ident/step.h"
-#include "ident/vendor_commands.h"
+#include "output/output.h"
 
 namespace kzt {
 
@@ -85,6 +83,14 @@ uint32_t listKind(const CeMask& mask, uint16_t blocksPerDie, uint8_t kind) {
 }
 
 }  // namespace
+
+uint8_t bankSelector(unsigned channel, unsigned ce) {
+  return static_cast<uint8_t>((channel << 4) | (ce & 0x0F));
+}
+
+uint16_t eraseCountOf(const BbecAnswer& answer, unsigned block) {
+  return readLe16(answer.bytes + BbecAnswer::kEraseCountAreaOffset + 2 * block);
+}
 
 unsigned badBlockWalkLength(uint16_t blocksPerDie) {
   return blocksPerDie < BbecAnswer::kBadBlockEntries ? blocksPerDie : BbecAnswer::kBadBlockEntries;

@@ -2,8 +2,7 @@
 
 #include <cstdio>
 
-#include "frontend/output.h"
-#include "health/decimal_text.h"
+#include "output/output.h"
 
 namespace kzt {
 

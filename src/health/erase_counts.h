@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "health/bbec_answer.h"
+#include "health/bad_blocks.h"
 
 namespace kzt {
 

@@ -3,15 +3,13 @@
 #include <cstdint>
 #include <cstring>
 
-#include "frontend/output.h"
-#include "frontend/run_options.h"
+#include "output/output.h"
 #include "transport/ata_command.h"
 
 namespace kzt {
 
 namespace {
 
-constexpr uint32_t kSmartDataSize = 512;
 constexpr uint8_t kSmartCommand = 0xB0;
 constexpr uint8_t kSmartDevice = 0x40;
 constexpr uint8_t kSmartLbaHigh = 0xC2;
@@ -21,14 +19,13 @@ constexpr uint8_t kSmartReadData = 0xD0;
 
 int deviceError() { return (lastAtaStatus & kAtaStatusError) != 0; }
 
-// The standard's rule: all 512 bytes add up to 0 modulo 256. A block of zeros does not pass.
+}  // namespace
+
 int smartChecksumValid(const uint8_t* data) {
   uint32_t sum = 0;
   for (uint32_t i = 0; i < kSmartDataSize; ++i) sum += data[i];
   return sum != 0 && (sum & 0xFF) == 0;
 }
-
-}  // namespace
 
 void readSmart(const char* dumpFileName) {
   uint8_t data[kSmartDataSize];

@@ -1,20 +1,14 @@
 #pragma once
 #include <cstdint>
 
-#include "transport/ata_registers.h"
+#include "transport/ata_command.h"
 
 namespace kzt {
 
-// One drive command of the interrogation sequence: the operation that carries it and every
-// register it sends.
-struct StepCommand {
-  AtaOperation operation = AtaOperation::NoData28;
-  AtaRegisters registers;
-};
-
 // Sends the command to the run's drive through the operation it names, with `length` bytes of
-// answer for a data-in command. Non-zero when the platform completed the request.
-int sendStepCommand(const StepCommand& command, uint8_t* answer, uint32_t length);
+// answer for a data-in command, and reports its failures under the current operationName
+// ("IOCtl:" and/or "ATA:"). Non-zero when the platform completed the request.
+int sendAndReportCommand(const AtaCommand& command, uint8_t* answer, uint32_t length);
 
 // What one step did.
 struct StepOutcome {
@@ -27,7 +21,7 @@ struct StepOutcome {
 // label; fill the answer with `fillByte`; then in file mode load the step's dump into it and
 // stop there (nothing sent, nothing tested, nothing written); otherwise send the command, report
 // its failures and write the answer, whatever it holds, to the dump.
-StepOutcome runStep(const char* label, const StepCommand& command, uint8_t* answer,
+StepOutcome runStep(const char* label, const AtaCommand& command, uint8_t* answer,
                     uint32_t length, const char* dumpName, uint8_t fillByte = 0x00);
 
 }  // namespace kzt

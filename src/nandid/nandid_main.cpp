@@ -1,5 +1,5 @@
 #include <cstdio>
 
-#include "nandid/nandid_cli.h"
+#include "nandid/nandid_command.h"
 
 int main(int argc, char** argv) { return kzt::runNandidCommand(argc, argv, stdin, stdout, stderr); }

@@ -3,12 +3,73 @@
 
 namespace kzt {
 
-// The four operations that every drive access goes through. Each opens the drive, sends one
-// command through the backend that the run's bus kind selects, and closes the drive again.
-// Arguments: the drive number, then the registers from `command` down to `features` (the reverse
-// of their task-file order), for 48-bit commands the high-order registers from `prevLbaHigh` down
-// to `prevFeatures`, then the buffer and its length. Non-zero: the platform completed the request.
-// A drive number outside 0 to 255 names no drive.
+// The ATA task-file registers of one command. The "prev" bytes are the high-order halves of the
+// 48-bit register pairs; a 28-bit command leaves them zero.
+struct AtaRegisters {
+  uint8_t command = 0;
+  uint8_t device = 0;
+  uint8_t lbaHigh = 0;       // LBA 23:16 (cylinder high)
+  uint8_t lbaMid = 0;        // LBA 15:8 (cylinder low)
+  uint8_t lbaLow = 0;        // LBA 7:0 (sector number)
+  uint8_t count = 0;         // sector count 7:0
+  uint8_t features = 0;      // features 7:0
+  uint8_t prevLbaHigh = 0;   // LBA 47:40
+  uint8_t prevLbaMid = 0;    // LBA 39:32
+  uint8_t prevLbaLow = 0;    // LBA 31:24
+  uint8_t prevCount = 0;     // count 15:8
+  uint8_t prevFeatures = 0;  // features 15:8
+};
+
+// The four shapes a command can take. There is deliberately no data-out shape: the program never
+// writes data to a drive.
+enum class AtaOperation : uint8_t {
+  In28,      // ataCommandIn
+  NoData28,  // ataCommandNoData
+  In48,      // ataCommandIn48
+  NoData48,  // ataCommandNoData48
+};
+
+inline bool isDataIn(AtaOperation op) { return op == AtaOperation::In28 || op == AtaOperation::In48; }
+inline bool is48Bit(AtaOperation op) { return op == AtaOperation::In48 || op == AtaOperation::NoData48; }
+
+// One command as the program's tables hold it: the operation that carries it and every register.
+struct AtaCommand {
+  AtaOperation operation = AtaOperation::NoData28;
+  AtaRegisters registers;
+};
+
+// Largest data transfer the command interface carries.
+constexpr uint32_t kMaxTransferLength = 65536;
+
+// Seconds the device is given for one command, on every path.
+constexpr uint32_t kRequestTimeOutSeconds = 2;
+
+// The first data byte of a native data-in request before the transfer. A device that sends no
+// data leaves it there, so an answer that starts with it carried no data.
+constexpr uint8_t kNoDataMarker = 0xCF;
+
+// The controller's 48-bit vendor commands FA and FB move their data by DMA; every backend asks
+// for that protocol for them and for PIO otherwise.
+inline bool usesDma(AtaOperation op, const AtaRegisters& r) {
+  return is48Bit(op) && (r.command == 0xFA || r.command == 0xFB);
+}
+
+// Which backend carries the commands: native ATA pass-through, or SCSI ATA PASS-THROUGH to a USB
+// bridge. Kept by the transport, which dispatches on it; the run flow sets it once, right after
+// the bus probe, before the first command.
+enum class BusKind : uint8_t { Ata = 0, Usb = 1 };
+extern BusKind busKind;
+
+// The one road of every command to the drive: opens the drive (a drive number outside 0 to 255
+// names none), sends the command through the backend of `busKind` with `length` bytes of data in
+// for a data-in operation (0 and no buffer for a non-data one), and closes the drive again.
+// Non-zero when the platform completed the request; the device's verdict is in lastAtaStatus.
+int sendAtaCommand(int32_t drive, AtaOperation operation, const AtaRegisters& registers,
+                   void* buffer, uint32_t length);
+
+// The four operations, in their written argument order: the drive number, the registers from
+// `command` down to `features`, for 48-bit commands the high-order registers from `prevLbaHigh`
+// down to `prevFeatures`, then the buffer and its length.
 int ataCommandIn(int32_t drive, uint8_t command, uint8_t device, uint8_t lbaHigh, uint8_t lbaMid,
                  uint8_t lbaLow, uint8_t count, uint8_t features, void* buffer, uint32_t length);
 int ataCommandNoData(int32_t drive, uint8_t command, uint8_t device, uint8_t lbaHigh,
@@ -27,11 +88,11 @@ int ataCommandNoData48(int32_t drive, uint8_t command, uint8_t device, uint8_t l
 extern uint8_t lastAtaStatus;
 constexpr uint8_t kAtaStatusError = 0x01;
 
-// The platform's error code of the last operation that returned 0, kept from right after the
+// The platform's error code of the last command that returned 0, kept from right after the
 // failed call so that nothing in between can change it.
 uint32_t lastTransportError();
 
-// Puts the transport's process-wide values back to their program-start state.
+// Puts the transport's process-wide values (bus kind, status, error) back to program start.
 void resetTransportState();
 
 }  // namespace kzt

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "transport/ata_registers.h"
+#include "transport/ata_command.h"
 
 namespace kzt {
 
@@ -17,11 +17,11 @@ struct OsVersion {
 struct AtaRequest {
   AtaOperation operation = AtaOperation::NoData28;
   AtaRegisters registers;
-  // The request's data area, `length` bytes (0 for a non-data command). On entry it holds the
-  // bytes the data area starts with; after a completed request it holds what the data area held
-  // when the request came back (data from the device, or the starting bytes where none came).
-  // A path with a block of its own (the Windows IDE pass-through fallback) starts from zeros
-  // instead, and hands back what its block held.
+  // The request's data area, `length` bytes (0 for a non-data command): the transport's one
+  // transfer buffer, aligned to a page. On entry it holds the bytes the data area starts with;
+  // after a completed request it holds what the data area held when the request came back (data
+  // from the device, or the starting bytes where none came). A path with a block of its own (the
+  // Windows requests) copies it in and hands back what its block held.
   uint8_t* dataArea = nullptr;
   uint32_t length = 0;
 };
@@ -72,5 +72,25 @@ void setPlatform(Platform* implementation);
 
 // The system's implementation, defined by the platform library the build links.
 Platform* systemPlatform();
+
+// The probes and the process-wide values they leave: the version record (banner, native
+// backend), whether native ATA pass-through may be used (native backend), and the low byte of
+// the selected drive's bus type (the run flow's choice of backend; 7 means USB).
+extern OsVersion osVersion;
+extern int ataPassThroughAvailable;
+extern uint8_t busType;
+constexpr uint8_t kBusTypeUsb = 7;
+
+void probeOsVersion();
+// Updates busType when the drive answers; leaves it unchanged otherwise.
+void queryBusType(int32_t drive);
+// Calls `entry` for every drive 0 to 98 that opens and answers; vendor and product are never null.
+void listDrives(DriveListEntry entry, void* context);
+
+// Whether a Windows version allows IOCTL_ATA_PASS_THROUGH: 6.x and later, 5.2, or 5.1 with
+// service pack 2 or later read from the service-pack text at index 13.
+int windowsAtaPassThroughAvailable(uint32_t major, uint32_t minor, const char* csdVersion);
+
+void resetProbeState();
 
 }  // namespace kzt

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "transport/byte_order.h"
-#include "transport/sat_cdb.h"
+#include "transport/sat.h"
 
 namespace kzt {
 
@@ -28,17 +28,13 @@ void writeTaskFile28(uint8_t* taskFile, const AtaRegisters& r) {
   taskFile[7] = 0;
 }
 
-bool isVendorDmaCommand(uint8_t command) { return command == 0xFA || command == 0xFB; }
-
 }  // namespace
 
 uint16_t ataPassThroughFlags(const AtaRequest& request) {
   uint16_t flags = 0;
   if (isDataIn(request.operation) && request.length > 0) flags |= kAtaFlagsDataIn;
-  if (is48Bit(request.operation)) {
-    flags |= kAtaFlags48BitCommand;
-    if (isVendorDmaCommand(request.registers.command)) flags |= kAtaFlagsUseDma;
-  }
+  if (is48Bit(request.operation)) flags |= kAtaFlags48BitCommand;
+  if (usesDma(request.operation, request.registers)) flags |= kAtaFlagsUseDma;
   return flags;
 }
 
@@ -132,6 +128,34 @@ SatRequestSizes buildSatRequest(const ScsiPassThroughLayout& layout, const AtaRe
   std::memcpy(image + layout.cdbAt, cdb, kSatCdb16Length);
 
   return SatRequestSizes{layout.headerSize, layout.dataAt + length};
+}
+
+
+namespace {
+
+// The text whose offset stands in the 32-bit field at offsetAt. The device supplies the offset,
+// so it is checked against the answer before anything is read at it.
+void copyText(const uint8_t* answer, uint32_t answerLength, uint32_t offsetAt, char* text) {
+  text[0] = '\0';
+  if (answerLength < offsetAt + 4) return;
+  const uint32_t offset = readLe32(answer + offsetAt);
+  if (offset == 0 || offset >= answerLength) return;
+  uint32_t n = 0;
+  while (offset + n < answerLength && answer[offset + n] != 0) {
+    text[n] = static_cast<char>(answer[offset + n]);
+    ++n;
+  }
+  text[n] = '\0';
+}
+
+}  // namespace
+
+void parseStorageDeviceDescriptor(const uint8_t* answer, uint32_t answerLength,
+                                  StorageDeviceInfo* info) {
+  if (answerLength > kStorageAnswerSize) answerLength = kStorageAnswerSize;
+  info->busType = answerLength > kSddBusTypeAt ? answer[kSddBusTypeAt] : 0;
+  copyText(answer, answerLength, kSddVendorIdOffsetAt, info->vendor);
+  copyText(answer, answerLength, kSddProductIdOffsetAt, info->product);
 }
 
 }  // namespace kzt

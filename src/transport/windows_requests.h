@@ -5,8 +5,9 @@
 
 namespace kzt {
 
-// Byte images of the Windows pass-through requests, built field by field at explicit offsets so
-// that they can be checked on any host. A 32-bit and a 64-bit Windows program lay the pointer-sized
+// Byte images of the Windows pass-through requests, and the storage-descriptor answer of the
+// property query, built and read field by field at explicit offsets so that they can be checked
+// on any host. A 32-bit and a 64-bit Windows program lay the pointer-sized
 // DataBufferOffset out differently, so each request has one layout per bitness. The Windows code
 // checks at compile time that the layout of its own bitness matches the SDK's structures.
 
@@ -48,9 +49,6 @@ constexpr uint32_t kTaskFileCommandByte = 6;
 constexpr uint16_t kAtaFlagsDataIn = 0x02;
 constexpr uint16_t kAtaFlags48BitCommand = 0x08;
 constexpr uint16_t kAtaFlagsUseDma = 0x10;
-
-// Seconds the device is given for one command, on every path.
-constexpr uint32_t kRequestTimeOutSeconds = 2;
 
 // AtaFlags of an operation: data-in when it brings data, 48-bit for the 48-bit shapes, and DMA for
 // the 48-bit vendor commands FA and FB.
@@ -141,5 +139,30 @@ struct SatRequestSizes {
 // (no EXTEND, no CK_COND) set, everything else zero, the data area all zero.
 SatRequestSizes buildSatRequest(const ScsiPassThroughLayout& layout, const AtaRequest& request,
                                 uint8_t* image);
+
+
+// IOCTL_STORAGE_QUERY_PROPERTY: the STORAGE_PROPERTY_QUERY sent (12 bytes, all zero: standard
+// query of the device property) and the STORAGE_DEVICE_DESCRIPTOR that comes back, the same on
+// both bitnesses.
+constexpr uint32_t kStoragePropertyQuerySize = 12;
+constexpr uint32_t kStorageAnswerSize = 4096;
+constexpr uint32_t kSddVendorIdOffsetAt = 12;
+constexpr uint32_t kSddProductIdOffsetAt = 16;
+constexpr uint32_t kSddBusTypeAt = 28;
+
+// What the drive list and the bus probe take from a descriptor. The texts are cut to what the
+// answer holds, so each fits in the answer's size.
+struct StorageDeviceInfo {
+  uint8_t busType = 0;  // low byte of BusType; 0 when the answer is too short to hold it
+  char vendor[kStorageAnswerSize] = {};
+  char product[kStorageAnswerSize] = {};
+};
+
+// Parses the first answerLength bytes of a descriptor (the bytes the platform returned, at most
+// kStorageAnswerSize). A text offset of 0, or one at or past the end of the answer, gives an empty
+// text; a text ends at its terminator or at the end of the answer, whichever comes first. Nothing
+// past answerLength is read.
+void parseStorageDeviceDescriptor(const uint8_t* answer, uint32_t answerLength,
+                                  StorageDeviceInfo* info);
 
 }  // namespace kzt

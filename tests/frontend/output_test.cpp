@@ -1,11 +1,11 @@
-#include "frontend/output.h"
+#include "output/output.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
-#include "frontend/run_options.h"
+#include "frontend/options.h"
 #include "sim/harness.h"
 #include "transport/ata_command.h"
 #include "transport/platform.h"
@@ -142,13 +142,13 @@ TEST_F(OutputTest, ReadOnlyDumpCannotBeLoaded) {
 TEST_F(OutputTest, CommandFailureReportsTransportThenDeviceInBothPlaces) {
   ASSERT_NE(openReport(), 0);
   operationName = "Get FWI";
-  reportCommandFailure(1);  // success, status clear: nothing
+  reportCommandFailure(1, lastTransportError(), lastAtaStatus);  // success, status clear: nothing
   lastAtaStatus = 0x51;
-  reportCommandFailure(1);
+  reportCommandFailure(1, lastTransportError(), lastAtaStatus);
   lastAtaStatus = 0xFA;  // a failed native request leaves the command code, whose bit 0 is clear
-  reportCommandFailure(0);
+  reportCommandFailure(0, lastTransportError(), lastAtaStatus);
   lastAtaStatus = 0xFF;
-  reportCommandFailure(0);
+  reportCommandFailure(0, lastTransportError(), lastAtaStatus);
   closeReport();
   // lastTransportError() is 0: no transport call failed in this test.
   const std::string expected =

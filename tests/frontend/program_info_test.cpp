@@ -1,4 +1,4 @@
-#include "frontend/program_info.h"
+#include "frontend/options.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "frontend/output.h"
+#include "output/output.h"
 #include "frontend/run_flow.h"
-#include "frontend/run_options.h"
+#include "frontend/options.h"
 #include "sim/harness.h"
 #include "sim/small_drive.h"
 

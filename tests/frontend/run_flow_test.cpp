@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "frontend/output.h"
-#include "frontend/run_options.h"
+#include "output/output.h"
+#include "frontend/options.h"
 #include "sim/harness.h"
 
 namespace kzt {
@@ -125,7 +125,7 @@ TEST_F(RunFlowTest, UsbBusTypeSelectsTheBridge) {
   machine.drives[1].busType = 7;
   const auto run = runProgramOn(machine, {"1y"});
   EXPECT_TRUE(contains(run.console, "Drive: 1(USB)\n"));
-  EXPECT_EQ(runOptions.busKind, kBusKindUsb);
+  EXPECT_EQ(busKind, BusKind::Usb);
   EXPECT_EQ(readFile(kReportFileName).find("v0.15a\r\nDrive: 1(USB)\r\n"), 0u);
   machine.drives[1].answersQuery = false;  // a failed probe keeps the native path
   EXPECT_TRUE(contains(runProgramOn(machine, {"1y"}).console, "Drive: 1(ATA)\n"));

@@ -1,4 +1,4 @@
-#include "frontend/run_options.h"
+#include "frontend/options.h"
 
 #include <gtest/gtest.h>
 

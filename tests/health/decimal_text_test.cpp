@@ -1,4 +1,4 @@
-#include "health/decimal_text.h"
+#include "output/output.h"
 
 #include <gtest/gtest.h>
 

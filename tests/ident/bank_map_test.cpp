@@ -12,22 +12,21 @@
 namespace kzt {
 namespace {
 
-TEST(CeMaskWidth, GrowsWithTheHighestMarkedChannelGroup) {
+std::string maskText(std::initializer_list<unsigned> banks) {
   CeMask mask;
-  EXPECT_EQ(ceMaskWidth(mask), 16u);
-  markBank(&mask, 15);
-  EXPECT_EQ(ceMaskWidth(mask), 16u);
-  markBank(&mask, 16);
-  EXPECT_EQ(ceMaskWidth(mask), 32u);
-  mask = CeMask{};
-  markBank(&mask, 31);
-  EXPECT_EQ(ceMaskWidth(mask), 32u);
-  markBank(&mask, 40);
-  EXPECT_EQ(ceMaskWidth(mask), 64u);
-  mask = CeMask{};
-  markBank(&mask, 61);  // bytes 2 and 3 empty: still 64
-  EXPECT_EQ(ceMaskWidth(mask), 64u);
-  EXPECT_EQ(mask.channels[7], 0x20);
+  for (unsigned bank : banks) mask.channels[bank / 8] |= static_cast<uint8_t>(1u << (bank % 8));
+  char text[kCeMaskTextSize];
+  formatCeMask(mask, text);
+  return text;
+}
+
+TEST(CeMaskWidth, GrowsWithTheHighestMarkedChannelGroup) {
+  EXPECT_EQ(maskText({}).size(), 17u);
+  EXPECT_EQ(maskText({15}).size(), 17u);
+  EXPECT_EQ(maskText({16}).size(), 35u);
+  EXPECT_EQ(maskText({31}).size(), 35u);
+  EXPECT_EQ(maskText({31, 40}).size(), 71u);
+  EXPECT_EQ(maskText({61}), "-------- -------- -------- -------- -------- -------- -------- -----+--");
 }
 
 const std::array<uint8_t, 8> kToshiba = {0x98, 0x3C, 0x99, 0xB3, 0x7A, 0x51, 0x08, 0x04};

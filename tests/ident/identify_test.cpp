@@ -1,4 +1,4 @@
-#include "ident/identify.h"
+#include "ident/readout.h"
 
 #include <gtest/gtest.h>
 

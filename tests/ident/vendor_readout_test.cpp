@@ -3,8 +3,8 @@
 #include <string>
 
 #include "frontend/run_flow.h"
-#include "ident/firmware_info.h"
-#include "ident/flash_id_table.h"
+#include "ident/answers.h"
+#include "ident/answers.h"
 #include "sim/harness.h"
 #include "sim/run_files.h"
 #include "sim/small_drive.h"

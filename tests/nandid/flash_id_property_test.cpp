@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "nandid/maker_table.h"
-#include "nandid/technology_tables.h"
+#include "nandid/flash_tables.h"
+#include "nandid/flash_tables.h"
 
 namespace kzt {
 namespace {
@@ -54,7 +54,9 @@ bool checkId(const uint8_t id[8]) {
 TEST(DecodeFlashIdWalk, EveryMakerCodeWithEveryDeviceAndGeometryByte) {
   Sampler sampler;
   for (int maker = 0; maker < 256; ++maker) {
-    const bool known = findFlashMaker(static_cast<uint8_t>(maker)) != nullptr;
+    char name[16];
+    const uint8_t code[1] = {static_cast<uint8_t>(maker)};
+    const bool known = maker != 0 && FlashMakerName(code, name) != 0;
     // Unknown codes need one sweep of byte 1 only.
     const int geometryValues = known ? 256 : 1;
     for (int device = 0; device < 256; ++device) {
@@ -71,7 +73,7 @@ TEST(DecodeFlashIdWalk, EveryMakerCodeWithEveryDeviceAndGeometryByte) {
 TEST(DecodeFlashIdWalk, FamiliesWithEveryPlaneAndTechnologyByte) {
   Sampler sampler;
   for (const FlashMaker& maker : FlashMakerTable) {
-    if (makerFamily(maker.code) == MakerFamily::Other) continue;
+    if (maker.family == MakerFamily::Other) continue;
     for (int byte4 = 0; byte4 < 256; ++byte4) {
       for (int byte5 = 0; byte5 < 256; ++byte5) {
         const uint8_t id[8] = {maker.code, sampler.next(), sampler.next(), sampler.next(),

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "nandid/description_text.h"
 
 namespace kzt {
 namespace {
@@ -162,20 +161,6 @@ TEST(FlashIdDecoderVersion, WritesVersionText) {
   std::memset(version, 'x', sizeof version);
   FlashIdDecoderVersion(version);
   EXPECT_STREQ(version, "v2.68a");
-}
-
-TEST(DescriptionText, LeavesOutAPieceThatDoesNotFitWhole) {
-  char buffer[12];
-  std::memset(buffer, '#', sizeof buffer);
-  DescriptionText text;
-  startDescription(&text, buffer, 8);
-  EXPECT_EQ(appendPiece(&text, "Hynix"), 1);
-  EXPECT_EQ(appendPiece(&text, " 16k"), 0);  // 9 characters would need 10 bytes
-  EXPECT_EQ(appendPiece(&text, " 2k"), 0);   // exactly 8 characters: no room for the NUL
-  EXPECT_EQ(appendPiece(&text, " k"), 1);
-  EXPECT_STREQ(buffer, "Hynix k");
-  EXPECT_EQ(text.length, 7);
-  EXPECT_EQ(std::string(buffer + 8, 4), "####");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "nandid/nandid_cli.h"
+#include "nandid/nandid_command.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "frontend/run_options.h"
+#include "frontend/options.h"
 #include "transport/ata_command.h"
 #include "transport/byte_order.h"
 #include "transport/platform.h"
@@ -49,7 +49,7 @@ int smart() {
 }
 
 void native() {
-  kzt::runOptions.busKind = kzt::kBusKindAta;
+  kzt::busKind = kzt::BusKind::Ata;
   int result = identify();
   char model[41];
   modelOf(model);
@@ -75,7 +75,7 @@ void native() {
 }
 
 void bridge() {
-  kzt::runOptions.busKind = kzt::kBusKindUsb;
+  kzt::busKind = kzt::BusKind::Usb;
   std::memset(buffer, 0x11, sizeof buffer);
   const int result = identify();
   bool zeros = true;

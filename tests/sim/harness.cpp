@@ -5,7 +5,7 @@
 #include <iterator>
 #include <random>
 
-#include "frontend/output.h"
+#include "output/output.h"
 #include "frontend/run_flow.h"
 
 namespace kzt::sim {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "transport/ata_registers.h"
+#include "transport/ata_command.h"
 #include "transport/platform.h"
 
 namespace kzt::sim {

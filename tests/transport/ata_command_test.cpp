@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "frontend/run_options.h"
+#include "frontend/options.h"
 #include "sim/sim_platform.h"
 
 namespace kzt {
@@ -67,7 +67,7 @@ TEST_F(AtaCommandTest, ArgumentsReachTheirRegisters) {
 TEST_F(AtaCommandTest, BusKindChoosesTheBackend) {
   uint8_t buffer[512];
   identify(0, buffer);
-  runOptions.busKind = kBusKindUsb;
+  busKind = BusKind::Usb;
   identify(0, buffer);
   ASSERT_EQ(drive.received.size(), 2u);
   EXPECT_FALSE(drive.received[0].viaBridge);
@@ -104,7 +104,7 @@ TEST_F(AtaCommandTest, NativeDataInWithoutDataShowsTheMarker) {
 }
 
 TEST_F(AtaCommandTest, BridgeNeverTouchesTheStatusAndZeroesAfterFailure) {
-  runOptions.busKind = kBusKindUsb;
+  busKind = BusKind::Usb;
   std::vector<uint8_t> buffer(4096, 0xAA);
   drive.vendorCommands = false;  // the device rejects it, the bridge completes the request
   EXPECT_NE(getFwi(buffer.data()), 0);
@@ -125,7 +125,7 @@ TEST_F(AtaCommandTest, MissingDriveSendsNothingAndKeepsTheStatus) {
   lastAtaStatus = 0x42;
   drive.present = false;
   EXPECT_EQ(identify(0, buffer), 0);
-  runOptions.busKind = kBusKindUsb;
+  busKind = BusKind::Usb;
   EXPECT_EQ(identify(0, buffer), 0);
   EXPECT_EQ(lastAtaStatus, 0x42);
   EXPECT_EQ(lastTransportError(), 2u);

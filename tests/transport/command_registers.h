@@ -1,5 +1,5 @@
 #pragma once
-#include "transport/ata_registers.h"
+#include "transport/ata_command.h"
 
 // Register sets of the commands the request-builder tests carry, written out from the command
 // table by hand (not taken from the program's own constants, so a wrong constant shows).

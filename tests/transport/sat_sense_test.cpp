@@ -1,4 +1,4 @@
-#include "transport/sat_sense.h"
+#include "transport/sat.h"
 
 #include <gtest/gtest.h>
 

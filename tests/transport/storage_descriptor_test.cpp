@@ -1,4 +1,4 @@
-#include "transport/storage_descriptor.h"
+#include "transport/windows_requests.h"
 
 #include <gtest/gtest.h>
 

@@ -1,46 +1,168 @@
-#include "transport/linux/ata_pass_through.h"
-#include "transport/linux/console_shell.h"
-#include "transport/linux/probes_linux.h"
-#include "transport/platform.h"
+// Drive access: the disk node of the N-th SCSI disk, one SG_IO request per command.
+#include "transport/linux/linux_platform.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "transport/sat.h"
 
 namespace kzt {
+
+namespace linuxos {
+
 namespace {
 
-// The Linux side of the platform seam: drives through SG_IO, probes from uname and sysfs, keys
-// from the controlling terminal, the report opened with xdg-open.
-class LinuxPlatform final : public Platform {
- public:
-  SendOutcome sendNative(uint8_t drive, const AtaRequest& request, uint8_t* status) override {
-    return linuxos::sendNativeAta(drive, request, status, &lastError_);
-  }
-  SendOutcome sendBridge(uint8_t drive, const AtaRequest& request) override {
-    return linuxos::sendBridgeAta(drive, request, &lastError_);
-  }
-  uint32_t lastErrorCode() override { return lastError_; }
-
-  void probeOsVersion(OsVersion* version, int* ataPassThroughAvailable) override {
-    linuxos::probeOsVersion(version, ataPassThroughAvailable);
-  }
-  int queryBusType(uint8_t drive, uint8_t* busType) override {
-    return linuxos::queryBusType(drive, busType);
-  }
-  void listDrives(DriveListEntry entry, void* context) override {
-    linuxos::listDrives(entry, context);
-  }
-
-  int consoleAvailable() override { return linuxos::consoleAvailable(); }
-  int keyWaiting() override { return linuxos::keyWaiting(); }
-  int readKey() override { return linuxos::readKey(); }
-  void sleepMilliseconds(uint32_t milliseconds) override {
-    linuxos::sleepMilliseconds(milliseconds);
-  }
-  uint32_t shellOpen(const char* fileName) override { return linuxos::shellOpen(fileName); }
-
- private:
-  uint32_t lastError_ = 0;
-};
+int systemOpen(const char* path) { return ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC); }
+int systemSgIo(int fd, sg_io_hdr_t* header) { return ::ioctl(fd, SG_IO, header); }
+int systemClose(int fd) { return ::close(fd); }
 
 }  // namespace
+
+const DeviceAccess kSystemDeviceAccess = {systemOpen, systemSgIo, systemClose};
+DeviceAccess deviceAccess = kSystemDeviceAccess;
+
+const char* deviceRoot = "/dev";
+const char* sysfsRoot = "/sys";
+
+int diskName(unsigned drive, char* name, size_t size) {
+  // Letters in bijective base 26, least significant first, then reversed.
+  char letters[8];
+  size_t count = 0;
+  long value = static_cast<long>(drive);
+  do {
+    letters[count++] = static_cast<char>('a' + value % 26);
+    value = value / 26 - 1;
+  } while (value >= 0 && count < sizeof letters);
+  if (size < count + 3) return 0;
+  name[0] = 's';
+  name[1] = 'd';
+  for (size_t i = 0; i < count; ++i) name[2 + i] = letters[count - 1 - i];
+  name[2 + count] = '\0';
+  return 1;
+}
+
+int openDisk(unsigned drive) {
+  char name[16];
+  char path[256];
+  if (!diskName(drive, name, sizeof name)) {
+    errno = ENOENT;
+    return -1;
+  }
+  const int written = std::snprintf(path, sizeof path, "%s/%s", deviceRoot, name);
+  if (written < 0 || static_cast<size_t>(written) >= sizeof path) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  return deviceAccess.openNode(path);
+}
+
+void closeDisk(int fd) {
+  if (fd >= 0) deviceAccess.closeNode(fd);
+}
+
+}  // namespace linuxos
+
+namespace {
+
+constexpr uint32_t kSenseBufferLength = 64;
+
+// The low three bits of the driver status name a driver error; bit 3 only says that sense data
+// came back.
+constexpr uint16_t kDriverErrorMask = 0x07;
+
+bool completedScsiStatus(uint8_t status) {
+  return status == kScsiStatusGood || status == kScsiStatusCheckCondition ||
+         status == kScsiStatusConditionMet;
+}
+
+}  // namespace
+
+// Opens the disk node, sends the request's SAT block through SG_IO with a 2-second time-out and
+// closes the node. The data goes straight into the request's data area, which the transport
+// aligns to a page so that the kernel maps it into the transfer: the bytes the area starts with
+// (the native path's no-data marker) stay wherever the device sends nothing. A CHECK CONDITION
+// with its sense data is a completion; native requests then read the device's status from the
+// sense, unless the SCSI layer refused the block itself.
+SendOutcome LinuxPlatform::carry(uint8_t drive, const AtaRequest& request, bool native,
+                                 uint8_t* status) {
+  const int fd = linuxos::openDisk(drive);
+  if (fd < 0) {
+    lastError_ = static_cast<uint32_t>(errno);
+    return SendOutcome::NotSent;
+  }
+  SatCdbOptions options;
+  options.extend48 = native && is48Bit(request.operation);
+  options.checkCondition = native;
+  uint8_t cdb[kSatCdb16Length];
+  const int cdbLength = buildSatCdb(request, options, cdb);
+  uint8_t sense[kSenseBufferLength] = {};
+  const uint32_t length = isDataIn(request.operation) ? request.length : 0;
+
+  sg_io_hdr_t header;
+  std::memset(&header, 0, sizeof header);
+  header.interface_id = 'S';
+  header.dxfer_direction = length > 0 ? SG_DXFER_FROM_DEV : SG_DXFER_NONE;
+  header.cmd_len = static_cast<unsigned char>(cdbLength);
+  header.mx_sb_len = static_cast<unsigned char>(kSenseBufferLength);
+  header.dxfer_len = length;
+  header.dxferp = length > 0 ? request.dataArea : nullptr;
+  header.cmdp = cdb;
+  header.sbp = sense;
+  header.timeout = kRequestTimeOutSeconds * 1000;
+
+  const int answered = linuxos::deviceAccess.sgIo(fd, &header);
+  const int ioctlError = errno;
+  linuxos::closeDisk(fd);
+
+  const uint32_t senseLength = header.sb_len_wr < kSenseBufferLength ? header.sb_len_wr : kSenseBufferLength;
+  uint32_t error = 0;
+  if (answered < 0) {
+    error = ioctlError != 0 ? static_cast<uint32_t>(ioctlError) : EIO;
+  } else if (header.host_status != 0) {
+    error = linuxos::kHostStatusErrorBase | (header.host_status & 0xFFu);
+  } else if ((header.driver_status & kDriverErrorMask) != 0) {
+    error = linuxos::kDriverStatusErrorBase | (header.driver_status & 0xFFu);
+  } else if (!completedScsiStatus(header.status)) {
+    error = linuxos::kScsiStatusErrorBase | header.status;
+  } else if (native && satRejection(header.status, sense, senseLength, &error)) {
+    // Nothing reached the device: the register block still holds the request.
+    *status = request.registers.command;
+    lastError_ = error;
+    return SendOutcome::Failed;
+  }
+
+  if (error != 0) {
+    lastError_ = error;
+    if (native) {
+      // Registers only when the failed request still brought them back; otherwise the block
+      // holds the request, so the status is the command code that was sent.
+      SatSense parsed;
+      const bool registers = answered >= 0 && parseSatSense(sense, senseLength, &parsed) &&
+                             parsed.hasRegisters;
+      *status = registers ? parsed.status : request.registers.command;
+    } else if (length > 0) {
+      // A failed transfer may have brought part of the data; the bridge path hands the caller
+      // the cleared area after a failure.
+      std::memset(request.dataArea, 0, length);
+    }
+    return SendOutcome::Failed;
+  }
+  if (native) *status = satAtaStatus(header.status, sense, senseLength);
+  return SendOutcome::Completed;
+}
+
+SendOutcome LinuxPlatform::sendNative(uint8_t drive, const AtaRequest& request, uint8_t* status) {
+  return carry(drive, request, true, status);
+}
+
+SendOutcome LinuxPlatform::sendBridge(uint8_t drive, const AtaRequest& request) {
+  return carry(drive, request, false, nullptr);
+}
 
 Platform* systemPlatform() {
   static LinuxPlatform instance;

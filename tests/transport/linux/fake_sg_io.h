@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "sim/sim_drive.h"
-#include "transport/linux/device_access.h"
+#include "transport/linux/linux_platform.h"
 
 namespace kzt::linuxtest {
 

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "fake_sg_io.h"
-#include "frontend/run_options.h"
+#include "frontend/options.h"
 #include "sim/sim_drive.h"
 #include "transport/ata_command.h"
-#include "transport/linux/device_access.h"
+#include "transport/linux/linux_platform.h"
 #include "transport/platform.h"
 
 namespace kzt::linuxtest {
@@ -30,7 +30,7 @@ class LinuxBackend : public ::testing::Test {
     setPlatform(nullptr);
     runOptions = RunOptions{};
   }
-  void useBridge() { runOptions.busKind = kBusKindUsb; }
+  void useBridge() { busKind = BusKind::Usb; }
 
   int identify(uint8_t* buffer, int32_t number = 0) {
     return ataCommandIn(number, 0xEC, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, buffer, 512);

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "transport/linux/console_shell.h"
+#include "transport/linux/linux_platform.h"
 
 namespace kzt::linuxtest {
 namespace {
@@ -62,7 +62,7 @@ constexpr tcflag_t kLineModes = ICANON | ECHO;
 
 TEST(LinuxConsole, NoTerminalMeansNoConsole) {
   const int status = inChild(nullptr, [] {
-    return linuxos::consoleAvailable() == 0 && linuxos::keyWaiting() == 0 ? 0 : 1;
+    return LinuxPlatform().consoleAvailable() == 0 && LinuxPlatform().keyWaiting() == 0 ? 0 : 1;
   });
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
@@ -77,14 +77,14 @@ TEST(LinuxConsole, KeysTypedEarlierAreReadOneByOneWithoutEchoAndTheModeComesBack
   ASSERT_EQ(write(pty.master, "xy ", 3), 3);
   const int slave = pty.slave;
   const int status = inChild(&pty, [slave] {
-    if (!linuxos::consoleAvailable()) return 1;
-    if (!linuxos::keyWaiting()) return 2;
+    if (!LinuxPlatform().consoleAvailable()) return 1;
+    if (!LinuxPlatform().keyWaiting()) return 2;
     struct termios during;
     tcgetattr(slave, &during);
     if ((during.c_lflag & kLineModes) != 0) return 3;
     int last = 0;
-    do last = linuxos::readKey();
-    while (linuxos::keyWaiting());
+    do last = LinuxPlatform().readKey();
+    while (LinuxPlatform().keyWaiting());
     if (last != ' ') return 4;
     struct termios after;
     tcgetattr(slave, &after);
@@ -101,7 +101,7 @@ TEST(LinuxConsole, TerminalIsRestoredAtExitAndOnATerminatingSignal) {
   const tcflag_t before = pty.localFlags();
 
   int status = inChild(&pty, [] {
-    linuxos::keyWaiting();  // leaves the terminal in key mode: nothing is typed
+    LinuxPlatform().keyWaiting();  // leaves the terminal in key mode: nothing is typed
     std::exit(0);
     return 0;
   });
@@ -109,7 +109,7 @@ TEST(LinuxConsole, TerminalIsRestoredAtExitAndOnATerminatingSignal) {
   EXPECT_EQ(pty.localFlags(), before);
 
   status = inChild(&pty, [] {
-    linuxos::keyWaiting();
+    LinuxPlatform().keyWaiting();
     raise(SIGTERM);
     return 7;
   });

@@ -8,11 +8,11 @@
 #include <string>
 
 #include "fake_sg_io.h"
-#include "frontend/output.h"
+#include "output/output.h"
 #include "frontend/run_flow.h"
 #include "sim/harness.h"
 #include "sim/small_drive.h"
-#include "transport/linux/device_access.h"
+#include "transport/linux/linux_platform.h"
 #include "transport/platform.h"
 
 namespace kzt::linuxtest {

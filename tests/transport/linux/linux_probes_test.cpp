@@ -9,9 +9,9 @@
 
 #include "fake_sg_io.h"
 #include "sim/harness.h"
-#include "transport/linux/console_shell.h"
-#include "transport/linux/device_access.h"
-#include "transport/linux/probes_linux.h"
+#include "transport/linux/linux_platform.h"
+#include "transport/linux/linux_platform.h"
+#include "transport/linux/linux_platform.h"
 
 namespace kzt::linuxtest {
 namespace {
@@ -57,14 +57,14 @@ class SysfsTree : public ::testing::Test {
 
 TEST_F(SysfsTree, BusTypeFromTheDevicePath) {
   uint8_t type = 0x55;
-  ASSERT_EQ(linuxos::queryBusType(0, &type), 1);
+  ASSERT_EQ(LinuxPlatform().queryBusType(0, &type), 1);
   EXPECT_EQ(type, 11);
-  ASSERT_EQ(linuxos::queryBusType(1, &type), 1);
+  ASSERT_EQ(LinuxPlatform().queryBusType(1, &type), 1);
   EXPECT_EQ(type, 7);
-  ASSERT_EQ(linuxos::queryBusType(2, &type), 1);
+  ASSERT_EQ(LinuxPlatform().queryBusType(2, &type), 1);
   EXPECT_EQ(type, 1);
   type = 0x55;
-  EXPECT_EQ(linuxos::queryBusType(3, &type), 0);  // no such disk: unchanged
+  EXPECT_EQ(LinuxPlatform().queryBusType(3, &type), 0);  // no such disk: unchanged
   EXPECT_EQ(type, 0x55);
 }
 
@@ -80,7 +80,7 @@ TEST_F(SysfsTree, ListedDrivesAreNodesThatOpenWithTheirSysfsTexts) {
   kernel.attach("/fakedev/sdb", &b, DiskKind::UsbStick);
   kernel.attach("/fakedev/sdd", &d, DiskKind::Libata);  // node without sysfs entry
   std::vector<std::tuple<unsigned, std::string, std::string>> listed;
-  linuxos::listDrives(collect, &listed);
+  LinuxPlatform().listDrives(collect, &listed);
   ASSERT_EQ(listed.size(), 2u);  // sdc has no node that opens, sdd no sysfs entry
   EXPECT_EQ(listed[0], std::make_tuple(0u, std::string("ATA     "), std::string("QEMU HARDDISK   ")));
   EXPECT_EQ(listed[1], std::make_tuple(1u, std::string("QEMU    "), std::string("QEMU HARDDISK   ")));
@@ -130,15 +130,15 @@ class ShellOpen : public ::testing::Test {
 
 TEST_F(ShellOpen, ExitStatusMapsOntoTheAboveThirtyTwoRule) {
   fakeXdgOpen(0);
-  EXPECT_GT(linuxos::shellOpen("kzt_flash_id.txt"), 32u);
+  EXPECT_GT(LinuxPlatform().shellOpen("kzt_flash_id.txt"), 32u);
   EXPECT_EQ(sim::readFile("opened"), "kzt_flash_id.txt\n");
   fakeXdgOpen(2);
-  EXPECT_EQ(linuxos::shellOpen("kzt_flash_id.txt"), 2u);
+  EXPECT_EQ(LinuxPlatform().shellOpen("kzt_flash_id.txt"), 2u);
   fakeXdgOpen(77);
-  EXPECT_EQ(linuxos::shellOpen("kzt_flash_id.txt"), 32u);
+  EXPECT_EQ(LinuxPlatform().shellOpen("kzt_flash_id.txt"), 32u);
   setenv("PATH", tools.string().c_str(), 1);
   fs::remove(tools / "xdg-open");
-  EXPECT_EQ(linuxos::shellOpen("kzt_flash_id.txt"), 3u);  // no xdg-open at all
+  EXPECT_EQ(LinuxPlatform().shellOpen("kzt_flash_id.txt"), 3u);  // no xdg-open at all
 }
 
 }  // namespace

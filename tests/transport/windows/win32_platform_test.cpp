@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "transport/platform.h"
-#include "transport/probes.h"
+#include "transport/platform.h"
 
 namespace kzt {
 namespace {

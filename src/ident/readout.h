@@ -1,0 +1,32 @@
+#pragma once
+#include <cstdint>
+
+#include "ident/answers.h"
+
+namespace kzt {
+
+// How the identification stage ended.
+enum class InterrogationVerdict {
+  Served,          // the controller check passed: the sequence goes on
+  NotServed,       // identify data came in, but the drive is not one this tool serves
+  IdentifyFailed,  // no identify data: the command failed, the device flagged an error, or
+                   // its dump could not be loaded
+};
+
+// The opening stage of the interrogation: IDENTIFY (or "id.bin") into a 512-byte answer, the
+// identity lines, the controller check with its "not found" line.
+InterrogationVerdict identifyDrive(uint8_t* answer, DriveIdentity* identity);
+
+// "Get FWI" into a 4096-byte answer ("kzt_fwi.bin"), and the verdict on its geometry: 0 when the
+// request failed, the device reported an error, or the answer carries the no-data marker in
+// byte 0; the geometry report is printed only when it is valid.
+int readFirmwareInfoAndCheckGeometry(uint8_t* answer);
+
+// "FID prefix" then "Get FID" into a 512-byte answer ("kzt_fid.bin"); in file mode only the dump
+// is loaded and the prefix is not sent.
+void readFlashIdBlock(uint8_t* answer);
+
+// "Get FID2" into a 512-byte answer ("kzt_fid2.bin"), the per-bank flash ID records.
+void readFlashIdTableBlock(uint8_t* answer);
+
+}  // namespace kzt

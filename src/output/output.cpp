@@ -1,0 +1,153 @@
+#include "output/output.h"
+
+#include <cstdarg>
+
+#include "transport/ata_command.h"
+
+namespace kzt {
+
+RunOptions runOptions;
+std::FILE* consoleStream = stdout;
+std::FILE* inputStream = stdin;
+std::FILE* reportFile = nullptr;
+const char* operationName = "";
+
+namespace {
+
+// Longest line the program formats, with room to spare: the longest is a bank line of about 130
+// characters. Longer text is cut, never written past the buffer.
+constexpr int kLineBufferSize = 512;
+
+void writeConsole(const char* text, int length) {
+  std::fwrite(text, 1, static_cast<size_t>(length), consoleStream);
+  std::fflush(consoleStream);
+}
+
+// The report is opened in binary mode and every LF is written as CR LF here, so that the bytes
+// do not depend on the C library's text mode.
+void writeReport(const char* text, int length) {
+  int start = 0;
+  for (int i = 0; i < length; ++i) {
+    if (text[i] != '\n') continue;
+    std::fwrite(text + start, 1, static_cast<size_t>(i - start), reportFile);
+    std::fwrite("\r\n", 1, 2, reportFile);
+    start = i + 1;
+  }
+  std::fwrite(text + start, 1, static_cast<size_t>(length - start), reportFile);
+}
+
+int formatLine(char* line, const char* format, va_list args) {
+  const int wanted = std::vsnprintf(line, kLineBufferSize, format, args);
+  if (wanted < 0) return 0;
+  return wanted < kLineBufferSize ? wanted : kLineBufferSize - 1;
+}
+
+}  // namespace
+
+void printBoth(const char* format, ...) {
+  char line[kLineBufferSize];
+  va_list args;
+  va_start(args, format);
+  const int length = formatLine(line, format, args);
+  va_end(args);
+  writeConsole(line, length);
+  if (reportFile != nullptr) writeReport(line, length);
+}
+
+void printReport(const char* format, ...) {
+  if (reportFile == nullptr) return;
+  char line[kLineBufferSize];
+  va_list args;
+  va_start(args, format);
+  const int length = formatLine(line, format, args);
+  va_end(args);
+  writeReport(line, length);
+}
+
+void printConsole(const char* format, ...) {
+  char line[kLineBufferSize];
+  va_list args;
+  va_start(args, format);
+  const int length = formatLine(line, format, args);
+  va_end(args);
+  writeConsole(line, length);
+}
+
+int openReport() {
+  reportFile = std::fopen(kReportFileName, "w+b");
+  return reportFile != nullptr;
+}
+
+void closeReport() {
+  if (reportFile == nullptr) return;
+  // The report is written line by line; a full disk shows in the stream's error flag or, for the
+  // buffered rest, when it is closed.
+  const bool failed = std::ferror(reportFile) != 0;
+  const bool closed = std::fclose(reportFile) == 0;
+  reportFile = nullptr;
+  if (failed || !closed) printConsole("%s: Write File Error\n", kReportFileName);
+}
+
+void saveDump(const char* fileName, const void* buffer, uint32_t length) {
+  if (!runOptions.saveDumps) return;
+  std::FILE* file = std::fopen(fileName, "w+b");
+  if (file == nullptr) {
+    printConsole("%s: Create File Error\n", fileName);
+    return;
+  }
+  // A write error can also surface only when the buffered rest is flushed at close.
+  const bool written = std::fwrite(buffer, 1, length, file) == length;
+  const bool closed = std::fclose(file) == 0;
+  if (!written || !closed) printConsole("%s: Write File Error\n", fileName);
+}
+
+int loadDump(const char* fileName, void* buffer, uint32_t length) {
+  std::FILE* file = std::fopen(fileName, "r+b");
+  if (file == nullptr) {
+    printConsole("%s: Open File Error\n", fileName);
+    return 0;
+  }
+  const size_t got = std::fread(buffer, 1, length, file);
+  std::fclose(file);
+  if (got == 0) {
+    printConsole("%s: Read File Error\n", fileName);
+    return 0;
+  }
+  return 1;
+}
+
+void reportCommandFailure(int transportSucceeded, uint32_t errorCode, uint8_t status) {
+  if (!transportSucceeded) printBoth("IOCtl: %s failed 0x%x!\n", operationName, errorCode);
+  if ((status & kAtaStatusError) != 0) {
+    printBoth("ATA: %s failed! Error: 0x%x\n", operationName, static_cast<unsigned>(status));
+  }
+}
+
+unsigned putDecimal(char* out, uint32_t value) {
+  char reversed[kDecimalDigitsMax];
+  unsigned digits = 0;
+  do {
+    reversed[digits++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  for (unsigned i = 0; i < digits; ++i) out[i] = reversed[digits - 1 - i];
+  return digits;
+}
+
+unsigned putDecimalRight(char* out, uint32_t value, unsigned width) {
+  char digits[kDecimalDigitsMax];
+  const unsigned length = putDecimal(digits, value);
+  unsigned at = 0;
+  while (at + length < width) out[at++] = ' ';
+  for (unsigned i = 0; i < length; ++i) out[at++] = digits[i];
+  return at;
+}
+
+void resetOutputState() {
+  runOptions = RunOptions{};
+  if (reportFile != nullptr) std::fclose(reportFile);
+  reportFile = nullptr;
+  operationName = "";
+}
+
+}  // namespace kzt

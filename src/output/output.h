@@ -1,0 +1,71 @@
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+// The output and dump services: the console, the report, the dump files and the shared failure
+// messages, and the run's settings that they and the steps of the run read.
+
+namespace kzt {
+
+// The run's settings: filled by the run flow before the first drive command, read-only after.
+struct RunOptions {
+  int32_t driveNumber = 0;      // compared as signed, printed as unsigned
+  bool saveDumps = true;        // letter b; dumps are on in every run
+  bool fileMode = false;        // letter f: replay from dump files
+  bool serialInReport = false;  // letter n
+  bool noPrompt = false;        // letter y
+  bool allBanks = false;        // letter x
+};
+
+extern RunOptions runOptions;
+
+constexpr const char* kReportFileName = "kzt_flash_id.txt";
+
+// Where console text goes; standard output unless a test redirects it.
+extern std::FILE* consoleStream;
+// Where the typed drive line comes from; standard input unless a test redirects it.
+extern std::FILE* inputStream;
+
+// The open report, or null. Written through printBoth/printReport only, which end every line with
+// CR LF whatever the platform, so the report's bytes are the same on every build.
+extern std::FILE* reportFile;
+
+// Console first, then the same text to the report when it is open.
+[[gnu::format(printf, 1, 2)]] void printBoth(const char* format, ...);
+// Report only, when it is open.
+[[gnu::format(printf, 1, 2)]] void printReport(const char* format, ...);
+// Console only.
+[[gnu::format(printf, 1, 2)]] void printConsole(const char* format, ...);
+
+// Creates (or empties) the report. Non-zero on success.
+int openReport();
+// Closes the report; a write that failed on the way ("a full disk") is reported on the console.
+void closeReport();
+
+// Writes an answer buffer to its dump file (binary, exactly `length` bytes), when saveDumps is on.
+void saveDump(const char* fileName, const void* buffer, uint32_t length);
+// Reads up to `length` bytes of an existing dump into the buffer; a shorter file fills only the
+// front. Non-zero on success.
+int loadDump(const char* fileName, void* buffer, uint32_t length);
+
+// Display name of the drive command in progress, the %s of the failure messages.
+extern const char* operationName;
+
+// The failure report after each command of the interrogation sequence: "IOCtl:" with the
+// platform's error code when the transport call failed, then "ATA:" with the whole status byte
+// when its error bit is set.
+void reportCommandFailure(int transportSucceeded, uint32_t errorCode, uint8_t status);
+
+// Unsigned numbers as decimal text, for the long lists of the bad-block report and the
+// erase-count file: thousands of numbers a run, written without a printf call for each.
+constexpr unsigned kDecimalDigitsMax = 10;  // most characters a 32-bit value takes
+// Writes `value` as "%u" does at `out`, without a terminator; returns the characters written.
+unsigned putDecimal(char* out, uint32_t value);
+// Writes `value` as "%<width>u" does (width at most kDecimalDigitsMax); returns the characters
+// written.
+unsigned putDecimalRight(char* out, uint32_t value, unsigned width);
+
+// Puts the settings, the report and the operation name back to their program-start state.
+void resetOutputState();
+
+}  // namespace kzt

@@ -1,0 +1,99 @@
+#pragma once
+// The Linux side of the platform seam, shared by its three files: linux_platform.cpp carries the
+// commands through SG_IO, linux_probes.cpp finds the version, the bus types and the drive list in
+// uname and sysfs, linux_console.cpp reads keys from the controlling terminal and opens the report
+// with xdg-open.
+#include <scsi/sg.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "transport/platform.h"
+
+namespace kzt {
+
+class LinuxPlatform final : public Platform {
+ public:
+  // Both bus kinds reach the drive with SCSI ATA PASS-THROUGH blocks through SG_IO. Native: the
+  // kernel's own SAT layer (libata) carries the command; 48-bit commands carry the EXTEND bit,
+  // which libata needs to send the high-order registers, and CK_COND, so that the device's
+  // registers come back in the sense data. USB bridge: exactly the bridge blocks, no status asked
+  // for; the request's own verdict.
+  SendOutcome sendNative(uint8_t drive, const AtaRequest& request, uint8_t* status) override;
+  SendOutcome sendBridge(uint8_t drive, const AtaRequest& request) override;
+  uint32_t lastErrorCode() override { return lastError_; }
+
+  // Version numbers from uname, the release text in the service-pack slot; SG_IO pass-through is
+  // always there.
+  void probeOsVersion(OsVersion* version, int* ataPassThroughAvailable) override;
+  // From sysfs: 7 when the disk sits below a USB device (an ancestor of its device directory has
+  // idVendor), 11 when it hangs off a libata port, 1 for any other SCSI disk. 0 when the disk is
+  // not there.
+  int queryBusType(uint8_t drive, uint8_t* busType) override;
+  // Every drive number 0 to 98 whose disk node opens and whose sysfs entry is there, with the
+  // vendor and model texts of that entry.
+  void listDrives(DriveListEntry entry, void* context) override;
+
+  // Keys on the controlling terminal (/dev/tty), not on standard input. While keys are awaited
+  // the terminal is in non-canonical mode without echo, so a single key counts and is not shown;
+  // its settings come back once the waiting keys have been read, and also at exit or on a
+  // terminating signal. No controlling terminal: no console.
+  int consoleAvailable() override;
+  int keyWaiting() override;
+  int readKey() override;
+  void sleepMilliseconds(uint32_t milliseconds) override;
+  // xdg-open, waited for. Mapped onto the shell's rule that above 32 is success: 42 when xdg-open
+  // succeeded, else xdg-open's own exit status (1 bad arguments, 2 file missing, 3 a needed tool
+  // missing, 4 the action failed), 3 when xdg-open itself cannot be started, 32 otherwise.
+  uint32_t shellOpen(const char* fileName) override;
+
+ private:
+  SendOutcome carry(uint8_t drive, const AtaRequest& request, bool native, uint8_t* status);
+  uint32_t lastError_ = 0;
+};
+
+namespace linuxos {
+
+// The system calls behind every drive access, in one replaceable table so that tests can put a
+// simulated drive behind the SCSI generic interface. Each call reports failure as the system
+// does: -1 with errno set.
+struct DeviceAccess {
+  int (*openNode)(const char* path);
+  int (*sgIo)(int fd, sg_io_hdr_t* header);
+  int (*closeNode)(int fd);
+};
+extern const DeviceAccess kSystemDeviceAccess;
+extern DeviceAccess deviceAccess;  // kSystemDeviceAccess unless a test installs its own
+
+// Where the disk nodes and the kernel's sysfs tree are; "/dev" and "/sys" unless a test moves them.
+extern const char* deviceRoot;
+extern const char* sysfsRoot;
+
+// Name of the kernel's N-th SCSI disk, "sd" and letters counted as the kernel does (0 "sda",
+// 25 "sdz", 26 "sdaa", 701 "sdzz", 702 "sdaaa"). Non-zero when it fits in `size`.
+int diskName(unsigned drive, char* name, size_t size);
+// Opens the drive's disk node for one request (read-only, non-blocking: enough for SG_IO with the
+// rights to send raw commands). The descriptor, or -1 with errno set.
+int openDisk(unsigned drive);
+void closeDisk(int fd);
+
+// Major, minor and third number of a kernel release text such as "6.1.0-57-amd64"; numbers that
+// are missing read as 0.
+void parseKernelRelease(const char* release, uint32_t* major, uint32_t* minor, uint32_t* third);
+
+// Error codes for requests that went out but did not complete; the low byte is the status the
+// kernel reported.
+constexpr uint32_t kHostStatusErrorBase = 0x10000;    // host (adapter) status, e.g. 3 time-out
+constexpr uint32_t kDriverStatusErrorBase = 0x20000;  // driver status, e.g. 6 time-out
+constexpr uint32_t kScsiStatusErrorBase = 0x30000;    // SCSI status other than GOOD, CHECK
+                                                      // CONDITION or CONDITION MET, e.g. 8 BUSY
+
+// Puts the terminal's own settings back if they are changed.
+void restoreConsole();
+
+constexpr uint32_t kShellOpenSucceeded = 42;
+constexpr uint32_t kShellToolMissing = 3;
+constexpr uint32_t kShellOtherFailure = 32;
+
+}  // namespace linuxos
+}  // namespace kzt

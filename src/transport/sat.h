@@ -1,0 +1,83 @@
+#pragma once
+#include <cstdint>
+
+#include "transport/platform.h"
+
+// SCSI / ATA Translation: the ATA PASS-THROUGH command blocks that carry a command to a SAT layer
+// (a USB bridge, or the kernel's own), and the sense data that such a layer hands back.
+
+namespace kzt {
+
+// How a SCSI ATA PASS-THROUGH block is to be marked beyond the registers.
+struct SatCdbOptions {
+  // EXTEND bit for 48-bit commands. USB bridges get blocks without it (the high-order registers
+  // still travel in their bytes); a host's own SAT layer needs it to send those registers.
+  bool extend48 = false;
+  // CK_COND: ask for the ATA registers back in the sense data after the command.
+  bool checkCondition = false;
+};
+
+constexpr int kSatCdb12Length = 12;
+constexpr int kSatCdb16Length = 16;
+
+// Builds the ATA PASS-THROUGH (12) block (operation A1) for a 28-bit command or the
+// ATA PASS-THROUGH (16) block (operation 85) for a 48-bit one into cdb[0..15] (unused bytes
+// zero). Returns the block's length, 12 or 16.
+int buildSatCdb(const AtaRequest& request, const SatCdbOptions& options, uint8_t cdb[16]);
+
+
+// What a SCSI ATA Translation layer handed back after an ATA PASS-THROUGH command: the sense
+// key and additional sense code, and the device's ATA registers when the sense data carried them.
+struct SatSense {
+  uint8_t responseCode = 0;  // 0x70/0x71 fixed format, 0x72/0x73 descriptor format
+  uint8_t senseKey = 0;
+  uint8_t asc = 0;
+  uint8_t ascq = 0;
+  int hasRegisters = 0;  // non-zero when error, status, device and count below are valid
+  uint8_t error = 0;
+  uint8_t status = 0;
+  uint8_t device = 0;
+  uint8_t count = 0;
+};
+
+// SCSI status bytes that matter to the pass-through paths.
+constexpr uint8_t kScsiStatusGood = 0x00;
+constexpr uint8_t kScsiStatusCheckCondition = 0x02;
+constexpr uint8_t kScsiStatusConditionMet = 0x04;
+
+// Sense keys that report no failure of the command itself.
+constexpr uint8_t kSenseKeyNoSense = 0x00;
+constexpr uint8_t kSenseKeyRecoveredError = 0x01;
+
+// Status values given when the translation layer reports the outcome without the device's own
+// registers: ready with no error, or ready with the error bit.
+constexpr uint8_t kSatStatusNoError = 0x50;
+constexpr uint8_t kSatStatusError = 0x51;
+
+// Reads the first `length` bytes of a sense buffer. Understands descriptor sense (0x72/0x73,
+// registers from the ATA Status Return descriptor, code 0x09) and fixed sense (0x70/0x71) in both
+// register layouts: the standard one with error, status, device and count in the INFORMATION
+// field (bytes 3 to 6), used when the VALID bit is set or ASC/ASCQ is 00/1D ("ATA pass-through
+// information available"), and the one of older Linux libata versions, which put them in bytes
+// 8 to 11. Never reads past `length` nor past the additional sense length the data declares.
+// Non-zero when the buffer holds sense data of a known format.
+int parseSatSense(const uint8_t* sense, uint32_t length, SatSense* out);
+
+// The ATA status register that an ATA PASS-THROUGH command with CK_COND produced, from the SCSI
+// status and the sense data: the returned status register when the sense carried the registers;
+// otherwise no error for GOOD and for sense keys NO SENSE and RECOVERED ERROR, and the error bit
+// for any other CHECK CONDITION, which is how the translation layer reports a device error.
+uint8_t satAtaStatus(uint8_t scsiStatus, const uint8_t* sense, uint32_t senseLength);
+
+// A CHECK CONDITION that comes from the SCSI layer refusing the ATA PASS-THROUGH block, so that
+// nothing reached the device: sense key ILLEGAL REQUEST with INVALID COMMAND OPERATION CODE (ASC
+// 20h: a disk that knows no ATA PASS-THROUGH, such as a SAS or virtual SCSI disk) or INVALID FIELD
+// IN CDB (ASC 24h: the kernel's SAT layer cannot carry the block, e.g. a port without the UDMA
+// protocol), and no ATA Status Return descriptor. A device's own error never reads so: libata
+// reports it as ABORTED COMMAND, MEDIUM ERROR and the like (ILLEGAL REQUEST only with ASC 21h).
+// Non-zero when the sense says so, with *errorCode = kSatRejectedErrorBase | ASC << 8 | ASCQ.
+constexpr uint32_t kSatRejectedErrorBase = 0x50000;
+int satRejection(uint8_t scsiStatus, const uint8_t* sense, uint32_t senseLength,
+                 uint32_t* errorCode);
+
+}  // namespace kzt

@@ -1,0 +1,89 @@
+// Opening a drive, the version probe, the bus-type probe and the drive list.
+#include <cstdio>
+#include <cstring>
+
+#include "transport/windows/windows_platform.h"
+
+namespace kzt {
+
+namespace {
+
+constexpr DWORD kDriveAccess = GENERIC_READ | GENERIC_WRITE;
+constexpr DWORD kDriveSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr unsigned kListedDrives = 99;  // drive numbers 0 to 98
+
+uint8_t answer[kStorageAnswerSize];
+StorageDeviceInfo info;
+
+}  // namespace
+
+HANDLE win::openDrive(uint8_t drive) {
+  char path[32];
+  std::snprintf(path, sizeof path, "\\\\.\\PhysicalDrive%d", drive);
+  return CreateFileA(path, kDriveAccess, kDriveSharing, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+int WindowsPlatform::queryDeviceProperty(HANDLE drive, uint32_t* length) {
+  STORAGE_PROPERTY_QUERY query;
+  std::memset(&query, 0, sizeof query);
+  query.PropertyId = StorageDeviceProperty;
+  query.QueryType = PropertyStandardQuery;
+  DWORD returned = 0;
+  if (!DeviceIoControl(drive, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, answer,
+                       sizeof answer, &returned, nullptr)) {
+    recordError(GetLastError());
+    return 0;
+  }
+  *length = returned < sizeof answer ? returned : sizeof answer;
+  return 1;
+}
+
+void WindowsPlatform::probeOsVersion(OsVersion* version, int* available) {
+  OSVERSIONINFOEXA record;
+  std::memset(&record, 0, sizeof record);
+  record.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
+  if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&record))) {
+    // Older systems know only the shorter record; if that fails too the record stays zero.
+    record.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+    GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&record));
+  }
+  version->dwMajorVersion = record.dwMajorVersion;
+  version->dwMinorVersion = record.dwMinorVersion;
+  version->dwBuildNumber = record.dwBuildNumber;
+  static_assert(sizeof version->szCSDVersion == sizeof record.szCSDVersion);
+  std::memcpy(version->szCSDVersion, record.szCSDVersion, sizeof record.szCSDVersion);
+  version->szCSDVersion[sizeof version->szCSDVersion - 1] = '\0';
+  *available = windowsAtaPassThroughAvailable(record.dwMajorVersion, record.dwMinorVersion,
+                                              version->szCSDVersion);
+}
+
+int WindowsPlatform::queryBusType(uint8_t drive, uint8_t* busType) {
+  std::memset(answer, 0, sizeof answer);
+  const HANDLE handle = win::openDrive(drive);
+  if (handle == INVALID_HANDLE_VALUE) return 0;
+  uint32_t length = 0;
+  const int answered = queryDeviceProperty(handle, &length);
+  CloseHandle(handle);
+  if (!answered) return 0;
+  parseStorageDeviceDescriptor(answer, length, &info);
+  *busType = info.busType;
+  return 1;
+}
+
+void WindowsPlatform::listDrives(DriveListEntry entry, void* context) {
+  std::memset(answer, 0, sizeof answer);
+  for (unsigned drive = 0; drive < kListedDrives; ++drive) {
+    const HANDLE handle = win::openDrive(static_cast<uint8_t>(drive));
+    if (handle == INVALID_HANDLE_VALUE) continue;
+    uint32_t length = 0;
+    if (queryDeviceProperty(handle, &length)) {
+      // Only the bytes this drive returned count: the rest of the buffer may hold an earlier
+      // drive's answer.
+      parseStorageDeviceDescriptor(answer, length, &info);
+      entry(context, drive, info.vendor, info.product);
+    }
+    CloseHandle(handle);
+  }
+}
+
+}  // namespace kzt
