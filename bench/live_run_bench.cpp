@@ -33,7 +33,7 @@ void BM_LiveRunAllBanks(benchmark::State& state) {
   for (auto _ : state) {
     if (fresh) {
       state.PauseTiming();
-      removeRunFiles(folder.path());
+      removeRunFiles(std::filesystem::current_path());
       state.ResumeTiming();
     }
     drive.received.clear();

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sim/vendor_answers.h"
+#include "sim/sim_drive.h"
 
 namespace kzt::bench {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "fuzz_platform.h"
+#include "fuzz.h"
 #include "nandid/flash_id.h"
 #include "nandid/nandid_command.h"
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Writes the seed corpus of the fuzz targets (fuzz/corpus/<target>/). The replay seeds are built
-# from the bundled sample dump set (examples/sample) in the record layout of fuzz/dump_split.h.
+# from the bundled sample dump set (examples/sample) in the record layout that fuzz/replay_fuzzer.cpp describes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 sample=examples/sample

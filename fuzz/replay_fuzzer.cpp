@@ -1,74 +1,61 @@
-// The whole file-mode replay: one input becomes the dump files of a scratch folder (dump_split.h)
-// and the program replays them with `0f` and a variant of the other letters. The machine has no
-// drive: file mode must send nothing, and it must leave every dump as it found it.
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
+// The whole file-mode replay: one input becomes the dump files of a scratch folder and the
+// program replays them with `0f` and a variant of the other letters. Byte 0 holds the letters
+// (bit 0 x, bit 1 n, bit 2 y, bit 3 b, bit 4 upper case, bit 5 letters before the number); then
+// records of one byte file index, two bytes length (little-endian) and the bytes, the last one
+// possibly cut short. Index 0 is id.bin, 1 kzt_fwi.bin, 2 kzt_fid.bin, 3 kzt_fid2.bin, 4 + 8 x
+// channel + CE kzt_bbec_<channel>_<CE>.bin (modulo 68). File mode must send nothing, must leave
+// every dump as it found it and write no other, and must write the report.
+#include <cctype>
+#include <filesystem>
+#include <map>
 #include <string>
-#include <vector>
 
-#include "dump_split.h"
-#include "output/output.h"
-#include "frontend/run_flow.h"
-#include "fuzz_platform.h"
+#include "fuzz.h"
 
 namespace {
 
-kzt::fuzz::FuzzPlatform machine;
-
-void writeWhole(const std::string& name, const uint8_t* bytes, size_t length) {
-  std::FILE* file = std::fopen(name.c_str(), "wb");
-  if (file == nullptr) kzt::fuzz::finding("a dump file cannot be written in the scratch folder");
-  if (length > 0 && std::fwrite(bytes, 1, length, file) != length) kzt::fuzz::finding("short write");
-  std::fclose(file);
-}
-
-// -1 when the file is missing; otherwise whether it holds exactly `length` bytes equal to `bytes`.
-int holds(const std::string& name, const uint8_t* bytes, size_t length) {
-  std::FILE* file = std::fopen(name.c_str(), "rb");
-  if (file == nullptr) return -1;
-  std::vector<uint8_t> content(length + 1);
-  const size_t got = std::fread(content.data(), 1, content.size(), file);
-  std::fclose(file);
-  return got == length && (length == 0 || std::memcmp(content.data(), bytes, length) == 0);
+std::string dumpFileName(unsigned index) {
+  static const char* const kFixed[] = {"id.bin", "kzt_fwi.bin", "kzt_fid.bin", "kzt_fid2.bin"};
+  if (index < 4) return kFixed[index];
+  char name[24];
+  std::snprintf(name, sizeof name, "kzt_bbec_%1X_%1X.bin", (index - 4) / 8, (index - 4) % 8);
+  return name;
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  machine.sendsForbidden = true;
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  const kzt::fuzz::InScratchFolder scratch;
-
-  // The last record of each file is the one on disk.
-  std::vector<kzt::fuzz::DumpRecord> files(kzt::fuzz::kDumpFileCount);
-  std::vector<bool> present(kzt::fuzz::kDumpFileCount, false);
-  for (const kzt::fuzz::DumpRecord& record : kzt::fuzz::splitDumpRecords(data, size)) {
-    files[record.index] = record;
-    present[record.index] = true;
+  std::map<std::string, std::string> dumps;
+  for (size_t at = 1; at + 3 <= size;) {
+    const std::string name = dumpFileName(data[at] % 68);
+    const size_t declared = data[at + 1] | static_cast<size_t>(data[at + 2]) << 8;
+    at += 3;
+    const size_t length = declared < size - at ? declared : size - at;
+    dumps[name] = std::string(reinterpret_cast<const char*>(data + at), length);
+    at += length;
   }
-  for (unsigned i = 0; i < kzt::fuzz::kDumpFileCount; ++i) {
-    if (present[i]) writeWhole(kzt::fuzz::dumpFileName(i), files[i].bytes, files[i].length);
+  std::string letters = "f";
+  const uint8_t options = data[0];
+  for (auto [bit, letter] : {std::pair{0x01, 'x'}, {0x02, 'n'}, {0x04, 'y'}, {0x08, 'b'}}) {
+    if (options & bit) letters += letter;
+  }
+  if (options & 0x10) {
+    for (char& c : letters) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
 
-  std::string argument = kzt::fuzz::replayArgument(data[0]);
-  char program[] = "kzt_fid";
-  char* argv[] = {program, argument.data(), nullptr};
-  kzt::consoleStream = kzt::fuzz::nullConsole();
-  kzt::setPlatform(&machine);
-  kzt::runProgram(2, argv);
-  kzt::setPlatform(nullptr);
-
-  for (unsigned i = 0; i < kzt::fuzz::kDumpFileCount; ++i) {
-    const int state = holds(kzt::fuzz::dumpFileName(i), files[i].bytes, files[i].length);
-    if (present[i] && state != 1) kzt::fuzz::finding("file mode changed a dump it loaded");
-    if (!present[i] && state != -1) kzt::fuzz::finding("file mode wrote a dump");
+  const kzt::sim::ScratchDir scratch;
+  for (const auto& [name, bytes] : dumps) kzt::sim::writeFile(name, bytes);
+  kzt::sim::SimPlatform& machine = kzt::fuzz::emptyMachine();
+  kzt::sim::runProgramOn(machine, {(options & 0x20) ? letters + "0" : "0" + letters});
+  if (machine.lastError != 0) kzt::fuzz::finding("a drive command was sent in file mode");
+  for (const auto& entry : std::filesystem::directory_iterator(".")) {
+    const std::string name = entry.path().filename().string();
+    if (name == "kzt_flash_id.txt" || name == "kzt_flash_id_ec.txt") continue;
+    const auto dump = dumps.find(name);
+    if (dump == dumps.end()) kzt::fuzz::finding("file mode wrote a file that was not there");
+    if (kzt::sim::readFile(name) != dump->second) kzt::fuzz::finding("file mode changed a dump it loaded");
   }
-  if (holds("smart.bin", nullptr, 0) != -1) kzt::fuzz::finding("file mode wrote smart.bin");
-  if (holds(kzt::kReportFileName, nullptr, 0) == -1) kzt::fuzz::finding("no report was written");
+  if (!std::filesystem::exists("kzt_flash_id.txt")) kzt::fuzz::finding("no report was written");
   return 0;
 }

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fuzz_platform.h"
+#include "fuzz.h"
 #include "transport/sat.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -12,6 +12,8 @@ jobs=$(nproc)
 cmake --preset fuzz
 cmake --build --preset fuzz -j "$jobs"
 
+# Scratch folders of the replay and argument targets in memory where there is a tmpfs.
+[ -d /dev/shm ] && export TMPDIR=/dev/shm
 artifacts="$PWD/build/fuzz/artifacts"
 mkdir -p "$artifacts"
 work=$(mktemp -d)

@@ -1,12 +1,55 @@
 #pragma once
-#include <cstdint>
+#include <deque>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
-#include "sim/sim_platform.h"
+#include "sim/sim_drive.h"
+#include "transport/platform.h"
 
 namespace kzt::sim {
+
+// A machine with simulated drives attached, as the program sees it through the platform seam.
+// A number with no drive does not open. Every request reaching a drive is logged by the drive.
+struct SimPlatform : Platform {
+  struct Attached {
+    SimDrive* drive = nullptr;
+    uint8_t busType = 11;  // SATA; 7 puts the drive behind a USB bridge
+    std::string vendor, product;
+  };
+  std::map<unsigned, Attached> drives;
+  void attach(unsigned number, SimDrive* drive, uint8_t busType = 11) {
+    drives[number] = {drive, busType, "", ""};
+  }
+
+  OsVersion version{10, 0, 19045, ""};
+  bool console = true;
+  std::deque<int> keys;          // keys waiting on the console
+  int keysArriveAfterPolls = 0;  // polls of an empty console before the keys show up
+  uint32_t shellResult = 42;
+  std::vector<std::string> opened;  // files handed to the shell
+  uint32_t lastError = 0;
+  int emptyPolls = 0;
+
+  SendOutcome sendNative(uint8_t drive, const AtaRequest& request, uint8_t* status) override;
+  SendOutcome sendBridge(uint8_t drive, const AtaRequest& request) override;
+  uint32_t lastErrorCode() override { return lastError; }
+  void probeOsVersion(OsVersion* out, int* available) override {
+    *out = version;
+    *available = 1;
+  }
+  int queryBusType(uint8_t drive, uint8_t* type) override;
+  void listDrives(DriveListEntry entry, void* context) override;
+  int consoleAvailable() override { return console ? 1 : 0; }
+  int keyWaiting() override;
+  int readKey() override;
+  void sleepMilliseconds(uint32_t) override {}
+  uint32_t shellOpen(const char* fileName) override {
+    opened.emplace_back(fileName);
+    return shellResult;
+  }
+};
 
 // A fresh scratch folder that is the current directory for the lifetime of the object.
 class ScratchDir {
@@ -15,11 +58,9 @@ class ScratchDir {
   ~ScratchDir();
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
 
  private:
-  std::filesystem::path path_;
-  std::filesystem::path previous_;
+  std::filesystem::path path_, previous_;
 };
 
 struct RunOutcome {
@@ -33,14 +74,11 @@ RunOutcome runProgramOn(SimPlatform& platform, const std::vector<std::string>& a
                         const std::string& typed = "");
 
 // Makes `folder` the current directory and runs the program there with `args` against `drive`
-// attached as drive 0: how a dump set is generated. False (with a message on standard error)
-// when the folder cannot be entered.
+// attached as drive 0: how a dump set is made. False when the folder cannot be entered.
 bool runOnDriveInFolder(SimDrive& drive, const char* folder, const std::vector<std::string>& args,
                         RunOutcome* outcome);
 
 std::string readFile(const std::string& name);
-bool fileExists(const std::string& name);
 void writeFile(const std::string& name, const std::string& bytes);
-std::string bytesOf(const uint8_t* data, size_t length);
 
 }  // namespace kzt::sim

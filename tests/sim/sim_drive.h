@@ -5,25 +5,15 @@
 #include <string>
 #include <vector>
 
-#include "transport/ata_command.h"
 #include "transport/platform.h"
 
 namespace kzt::sim {
 
-// The commands a drive with this controller understands, recognised by their registers.
+// The commands a drive with this controller understands, recognised by every register.
 enum class Command : uint8_t {
-  Identify,     // EC
-  SmartEnable,  // B0 / D8
-  SmartRead,    // B0 / D0
-  GetFwi,       // FA, features 01, LBA F0 50 00 / AF
-  FidPrefix,    // FC, features 50, count FF FF
-  GetFid,       // FA, features 01, LBA F0 04 20 / AF
-  GetFid2,      // FA, features 41
-  GetBbec,      // FA, features 43, bank in features 15:8
-  Unknown,      // anything else: the device aborts it
+  Identify, SmartEnable, SmartRead, GetFwi, FidPrefix, GetFid, GetFid2, GetBbec,
+  Unknown,  // anything else: the device aborts it
 };
-
-const char* commandName(Command command);
 
 enum class FaultKind : uint8_t {
   None,
@@ -31,15 +21,15 @@ enum class FaultKind : uint8_t {
   DeviceError,        // the device sets ERR in its status but still sends its data
   DeviceErrorNoData,  // the device sets ERR and sends nothing
   NoData,             // the request completes, status good, no data phase
-  ShortData,          // only the first `shortLength` bytes of the answer arrive
+  ShortData,          // only the first half of the answer arrives
   DriveGone,          // from this command on the drive does not open any more
 };
 
-struct Fault {
-  FaultKind kind = FaultKind::None;
-  uint32_t errorCode = 0x1F;  // platform error for TransportFailure (Windows: device not functioning)
-  uint8_t status = 0x51;      // status register for the device-error kinds (DRDY, DSC, ERR)
-  uint32_t shortLength = 0;
+// What the drive did with one request.
+struct Reply {
+  SendOutcome outcome = SendOutcome::NotSent;
+  uint8_t status = 0;      // status register as the returned register block holds it
+  uint32_t errorCode = 0;  // platform error code when not completed
 };
 
 // One command as the drive received it.
@@ -51,59 +41,74 @@ struct ReceivedCommand {
   bool viaBridge = false;
 };
 
-// What the drive did with one request.
-struct Reply {
-  SendOutcome outcome = SendOutcome::NotSent;
-  uint8_t status = 0;       // status register as the returned register block holds it
-  uint32_t errorCode = 0;   // platform error code when not completed
-};
-
-// A SATA SSD on this controller family, seen from the host: it answers register sets the way
-// the drive does, keeps its answers per command (and per bank for Get BBEC), and can be told to
-// fail any command in any of the ways a real drive or transport fails.
-class SimDrive {
- public:
-  SimDrive();
-
-  // Answers. Sizes are those of the commands; a bank without an answer reads as all 0xFF.
+// A SATA SSD on this controller family, seen from the host: it answers register sets the way the
+// drive does, keeps its answers per command (and per bank for Get BBEC; a bank without an answer
+// reads as all 0xFF), and fails the n-th occurrence of a command (or every one, -1) on demand.
+struct SimDrive {
   std::array<uint8_t, 512> identify{};
   std::array<uint8_t, 512> smartData{};
-  std::vector<uint8_t> firmwareInfo = std::vector<uint8_t>(4096, 0);
+  std::array<uint8_t, 4096> firmwareInfo{};
   std::array<uint8_t, 512> flashId{};
   std::array<uint8_t, 512> flashId2{};
-  std::map<uint8_t, std::vector<uint8_t>> bbec;  // key: bankSelector
-
-  bool vendorCommands = true;  // false: a drive of another make, which aborts FA/FC
-  uint8_t goodStatus = 0x50;   // DRDY | DSC
-  uint8_t abortStatus = 0x51;  // DRDY | DSC | ERR
-
-  // Fault on the n-th (0-based) occurrence of a command, or on every occurrence (-1).
-  void setFault(Command command, Fault fault, int occurrence = -1);
+  std::map<uint8_t, std::vector<uint8_t>> bbec;  // key: bank selector, channel << 4 | CE
   bool present = true;
+  uint8_t goodStatus = 0x50;   // DRDY | DSC
+  uint8_t errorStatus = 0x51;  // DRDY | DSC | ERR
+  uint32_t errorCode = 0x1F;   // platform error of a transport failure
+  std::map<std::pair<Command, int>, FaultKind> faults;
+  std::vector<ReceivedCommand> received;
+
+  void fail(Command command, FaultKind kind, int occurrence = -1) {
+    faults[{command, occurrence}] = kind;
+  }
+  // What the drive sends for a command; empty for a non-data one.
+  std::vector<uint8_t> answerOf(Command command, uint8_t bankSelector = 0) const;
 
   // Carries out one request whose data area is `dataArea` (length bytes).
   Reply execute(AtaOperation operation, const AtaRegisters& registers, uint8_t* dataArea,
                 uint32_t length, bool viaBridge);
 
-  std::vector<ReceivedCommand> received;
-
   // Fills the IDENTIFY answer: ATA strings (two characters a word, first in the high byte), the
-  // 48-bit sector count in words 100-103 and the controller string in words 129 onward.
+  // 48-bit sector count in words 100-103 and the NUL-padded controller string from word 129.
   void setIdentity(const std::string& model, const std::string& firmware,
                    const std::string& serial, uint64_t sectors, const std::string& controller);
   // Makes the SMART data block's checksum valid (byte 511).
   void sealSmartChecksum();
 
  private:
-  const Fault* faultFor(Command command, int occurrence) const;
-  std::map<std::pair<Command, int>, Fault> faults_;
   std::map<Command, int> seen_;
   bool fidArmed_ = false;
 };
 
 Command classify(AtaOperation operation, const AtaRegisters& registers);
 
-// Writes an ATA string field (byte-pair swapped, space padded) into an IDENTIFY-like buffer.
-void putAtaString(uint8_t* field, size_t fieldBytes, const std::string& text);
+// The drive's side of the controller's answer layouts.
+void setFlashId(SimDrive& drive, unsigned bank, const std::array<uint8_t, 8>& id);
+
+struct Geometry {
+  uint8_t channelCount = 0, ceCount = 0, diesPerCe = 0, planeCount = 0;
+  uint16_t blocksPerDie = 0, pagesPerBlock = 0, bankCount = 0;
+  uint8_t sectorsPerPage = 0, gcFreeLimit = 0;
+  int64_t maxCapacity = 0;
+  uint16_t maxPeCycle = 0, sharedPages = 0, fullPageSize = 0;
+};
+void setGeometry(SimDrive& drive, const Geometry& geometry);
+
+constexpr uint8_t kFactory = 0;
+constexpr uint8_t kGrown = 4;
+constexpr uint16_t kNoCount = 0xFFFF;
+constexpr uint16_t kBad = 0xFFFE;
+
+struct BadBlock {
+  uint8_t kind = kFactory;
+  uint16_t block = 0;
+};
+
+// A "Get BBEC" answer: the entries, then the terminator (when `terminated`; otherwise entries of
+// kind 2 fill the list), the erase counts from block 0 on and "no count" after them; the areas
+// the host does not read carry a filler pattern.
+std::vector<uint8_t> bbecAnswer(const std::vector<BadBlock>& badBlocks,
+                                const std::vector<uint16_t>& eraseCounts, bool terminated = true);
+void setBbec(SimDrive& drive, unsigned channel, unsigned ce, std::vector<uint8_t> answer);
 
 }  // namespace kzt::sim

@@ -1,6 +1,6 @@
 #include "sim/small_drive.h"
 
-#include "sim/vendor_answers.h"
+#include "sim/sim_drive.h"
 
 namespace kzt::sim {
 

@@ -1,0 +1,255 @@
+// Whole runs of the program against the golden drive, one scenario a row: the arguments, the
+// typed line, the keys and what is changed on the drive or the machine. The expected console,
+// report, erase-count file, exit status and files of each scenario stand in tests/golden/<name>.txt,
+// written by hand from the program's rules.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "frontend/run_flow.h"
+#include "sim/harness.h"
+#include "sim/small_drive.h"
+
+namespace kzt {
+namespace {
+
+namespace fs = std::filesystem;
+using sim::Command;
+using sim::FaultKind;
+
+// The small drive made so that a field read at a wrong offset or length shows: unread IDENTIFY
+// words are not zero, the geometry values differ from each other, and the flash ID answer holds
+// a bank of another flash and a record with bytes 4 to 7 only.
+struct Machine {
+  sim::SimDrive drive;
+  sim::SimPlatform platform;
+  Machine() {
+    sim::buildSmallDrive(drive);
+    for (unsigned i : {0u, 94u, 208u}) std::fill_n(&drive.identify[i], 20, 0x5A);
+    drive.firmwareInfo[0] = 0x01;
+    sim::setGeometry(drive, {2, 3, 4, 6, 12, 384, 4, 32, 7, 128035676160, 3000, 9, 18336});
+    for (int i = 0; i < 16; ++i) drive.flashId2[i] = static_cast<uint8_t>(0x10 + i);
+    sim::setFlashId(drive, 2, {0xAD, 0x3C, 0x0A, 0x03, 0x00, 0x60, 0x00, 0x00});
+    sim::setFlashId(drive, 61, {0, 0, 0, 0, 0x01, 0x02, 0x03, 0x04});
+    platform.attach(0, &drive);
+  }
+};
+
+struct Scenario {
+  const char* name;
+  std::vector<std::string> args;
+  const char* typed = "";
+  void (*change)(Machine&) = nullptr;
+};
+
+void writeDumps(Machine& m) {
+  for (auto [name, command] : {std::pair{"id.bin", Command::Identify}, {"kzt_fwi.bin", Command::GetFwi},
+                               {"kzt_fid.bin", Command::GetFid}, {"kzt_fid2.bin", Command::GetFid2}}) {
+    const std::vector<uint8_t> bytes = m.drive.answerOf(command);
+    sim::writeFile(name, std::string(bytes.begin(), bytes.end()));
+  }
+  for (auto [name, bank] : {std::pair{"kzt_bbec_0_0.bin", 0x00}, {"kzt_bbec_0_1.bin", 0x01},
+                            {"kzt_bbec_1_0.bin", 0x10}, {"kzt_bbec_1_1.bin", 0x11}}) {
+    const std::vector<uint8_t> bytes = m.drive.answerOf(Command::GetBbec, static_cast<uint8_t>(bank));
+    sim::writeFile(name, std::string(bytes.begin(), bytes.end()));
+  }
+}
+
+const Scenario kScenarios[] = {
+    {"full", {"0nxy"}},
+    {"bank0", {}, "y\n"},
+    {"replay", {"0nfxy"}, "", [](Machine& m) { writeDumps(m); m.platform.drives.clear(); }},
+    {"replay_missing", {"0fy"}, "", [](Machine& m) { m.platform.drives.clear(); }},
+    {"usb", {"0xy"}, "", [](Machine& m) {
+       m.platform.drives[0].busType = 7;
+       m.drive.fail(Command::Identify, FaultKind::DeviceError);
+       m.drive.fail(Command::SmartRead, FaultKind::NoData);
+       m.drive.fail(Command::GetBbec, FaultKind::TransportFailure, 1);
+     }},
+    {"usb_fwi_fails", {"0y"}, "", [](Machine& m) {
+       m.platform.drives[0].busType = 7;
+       m.drive.fail(Command::GetFwi, FaultKind::TransportFailure);
+     }},
+    {"foreign", {"0ny"}, "", [](Machine& m) {
+       m.drive.setIdentity("OTHER SSD", "OT01", "S1", 1000215216, "REALTEK");
+     }},
+    {"prompt", {}, "1x\n", [](Machine& m) {
+       m.platform.attach(1, &m.drive);
+       m.platform.drives[0].product = "OTHER DISK";
+       m.platform.drives[1] = {&m.drive, 11, "KZT ", "GOLDEN SSD"};
+       m.platform.keys = {' '};
+       m.platform.keysArriveAfterPolls = 3;
+     }},
+    {"prompt_too_high", {}, "100\n"},
+    {"prompt_negative", {}, " -1y\n"},
+    {"prompt_end_of_input", {}, ""},
+    {"no_such_drive", {}, "99y\n"},
+    {"shell_error", {"0"}, "", [](Machine& m) {
+       m.platform.keys = {'a', ' '};
+       m.platform.shellResult = 2;
+     }},
+    {"any_key", {"0"}, "", [](Machine& m) { m.platform.keys = {' ', 'q'}; }},
+    {"no_geometry_marker", {"0y"}, "", [](Machine& m) { m.drive.firmwareInfo[0] = 0xCF; }},
+    {"fwi_fails", {"0y"}, "", [](Machine& m) { m.drive.fail(Command::GetFwi, FaultKind::TransportFailure); }},
+    {"fwi_error", {"0y"}, "", [](Machine& m) { m.drive.fail(Command::GetFwi, FaultKind::DeviceError); }},
+    {"fwi_short", {"0y"}, "", [](Machine& m) { m.drive.fail(Command::GetFwi, FaultKind::ShortData); }},
+    {"fid2_no_data", {"0y"}, "", [](Machine& m) { m.drive.fail(Command::GetFid2, FaultKind::NoData); }},
+    {"fid_prefix_fails", {"0y"}, "", [](Machine& m) {
+       m.drive.fail(Command::FidPrefix, FaultKind::TransportFailure);
+     }},
+    {"identify_rejected", {"0y"}, "", [](Machine& m) {
+       m.drive.fail(Command::Identify, FaultKind::DeviceErrorNoData);
+     }},
+    {"smart_enable_fails", {"0y"}, "", [](Machine& m) {
+       m.drive.fail(Command::SmartEnable, FaultKind::TransportFailure);
+     }},
+    {"smart_read_error", {"0y"}, "", [](Machine& m) { m.drive.fail(Command::SmartRead, FaultKind::DeviceError); }},
+    {"smart_short", {"0y"}, "", [](Machine& m) { m.drive.fail(Command::SmartRead, FaultKind::ShortData); }},
+    {"bbec_error_then_gone", {"0xy"}, "", [](Machine& m) {
+       m.drive.fail(Command::GetBbec, FaultKind::DeviceError, 1);
+       m.drive.fail(Command::GetBbec, FaultKind::DriveGone, 2);
+     }},
+    {"bbec_no_data", {"0xy"}, "", [](Machine& m) { m.drive.fail(Command::GetBbec, FaultKind::NoData, 3); }},
+    {"report_not_created", {"0y"}, "", [](Machine&) { fs::create_directory("kzt_flash_id.txt"); }},
+    {"help", {"--help", "0"}},
+    {"version", {"--version"}},
+};
+
+// The expectations of one golden file.
+struct Expected {
+  int exitStatus = -1;
+  std::string console, report, eraseCounts, shell;
+  bool hasReport = false, hasEraseCounts = false;
+  std::vector<std::pair<std::string, std::string>> files;  // name, what it holds
+};
+
+Expected readGolden(const std::string& name) {
+  std::ifstream in(std::string(KZT_GOLDEN_DIR) + "/" + name + ".txt");
+  EXPECT_TRUE(in.good()) << "no golden file " << name;
+  Expected e;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::string text = line.size() > 2 ? line.substr(2) : "";
+    if (line[0] == '=') {
+      std::istringstream words(text);
+      std::string key;
+      words >> key;
+      if (key == "exit") words >> e.exitStatus;
+      if (key == "shell") words >> e.shell;
+      continue;
+    }
+    if (line[0] == 'D') {
+      const size_t blank = text.find(' ');
+      e.files.emplace_back(text.substr(0, blank), text.substr(blank + 1));
+      continue;
+    }
+    for (size_t at; (at = text.find("\\r")) != std::string::npos;) text.replace(at, 2, "\r");
+    const bool open = text.size() >= 2 && text.compare(text.size() - 2, 2, "\\c") == 0;
+    text = open ? text.substr(0, text.size() - 2) : text + "\n";
+    if (line[0] == 'C' || line[0] == 'B') e.console += text;
+    if (line[0] == 'R' || line[0] == 'B') e.report += text, e.hasReport = true;
+    if (line[0] == 'E') e.eraseCounts += text, e.hasEraseCounts = true;
+  }
+  return e;
+}
+
+// What a dump holds: the drive's answer, zeros, the no-data marker then zeros, the step's own
+// filling (0xFF for Get BBEC, zeros else), or the first half of the answer then zeros.
+std::string dumpBytes(const Machine& m, const std::string& name, const std::string& kind) {
+  Command command = Command::Identify;
+  uint8_t bank = 0;
+  if (name == "smart.bin") command = Command::SmartRead;
+  if (name == "kzt_fwi.bin") command = Command::GetFwi;
+  if (name == "kzt_fid.bin") command = Command::GetFid;
+  if (name == "kzt_fid2.bin") command = Command::GetFid2;
+  if (name.rfind("kzt_bbec_", 0) == 0) {
+    command = Command::GetBbec;
+    bank = static_cast<uint8_t>((name[9] - '0') << 4 | (name[11] - '0'));
+  }
+  const std::vector<uint8_t> answer = m.drive.answerOf(command, bank);
+  std::string bytes(answer.size(), '\0');
+  if (kind == "answer") bytes.assign(answer.begin(), answer.end());
+  if (kind == "cf") bytes[0] = '\xCF';
+  if (kind == "fill" && command == Command::GetBbec) bytes.assign(bytes.size(), '\xFF');
+  if (kind == "half") std::copy_n(answer.begin(), answer.size() / 2, bytes.begin());
+  return bytes;
+}
+
+class Run : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(Run, MatchesItsGoldenFile) {
+  const Scenario& s = GetParam();
+  const Expected expected = readGolden(s.name);
+  sim::ScratchDir scratch;
+  Machine m;
+  if (s.change != nullptr) s.change(m);
+  const sim::RunOutcome out = sim::runProgramOn(m.platform, s.args, s.typed);
+
+  EXPECT_EQ(out.exitStatus, expected.exitStatus);
+  EXPECT_EQ(out.console, expected.console);
+  EXPECT_EQ(m.platform.opened, expected.shell.empty() ? std::vector<std::string>{}
+                                                       : std::vector<std::string>{expected.shell});
+  std::vector<std::string> named = {"kzt_flash_id.txt", "kzt_flash_id_ec.txt"};
+  if (expected.hasReport) {
+    std::string report = sim::readFile("kzt_flash_id.txt");
+    for (size_t at = 0; (at = report.find('\n', at)) != std::string::npos; ++at) {
+      EXPECT_TRUE(at > 0 && report[at - 1] == '\r') << "a bare LF in the report";
+      report.erase(at - 1, 1);
+    }
+    EXPECT_EQ(report, expected.report);
+  } else {
+    EXPECT_FALSE(fs::is_regular_file("kzt_flash_id.txt"));
+  }
+  EXPECT_EQ(fs::exists("kzt_flash_id_ec.txt"), expected.hasEraseCounts);
+  if (expected.hasEraseCounts) {
+    EXPECT_EQ(sim::readFile("kzt_flash_id_ec.txt"), expected.eraseCounts);
+  }
+  for (const auto& [name, kind] : expected.files) {
+    named.push_back(name);
+    EXPECT_TRUE(sim::readFile(name) == dumpBytes(m, name, kind)) << name << " is not " << kind;
+  }
+  for (const auto& entry : fs::directory_iterator(".")) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_NE(std::find(named.begin(), named.end(), name), named.end()) << "unexpected " << name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Golden, Run, ::testing::ValuesIn(kScenarios),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A full disk: the report and the erase-count file land on /dev/full. Each failed write gets its
+// console line, and the run ends as usual.
+TEST(FullDisk, FailedWritesOfReportAndEraseCountsAreReported) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  sim::ScratchDir scratch;
+  fs::create_symlink("/dev/full", "kzt_flash_id.txt");
+  fs::create_symlink("/dev/full", "kzt_flash_id_ec.txt");
+  Machine m;
+  const sim::RunOutcome out = sim::runProgramOn(m.platform, {"0y"});
+  EXPECT_EQ(out.exitStatus, kExitServed);
+  const std::string tail = "kzt_flash_id_ec.txt: Write File Error\nkzt_flash_id.txt: Write File Error\n";
+  EXPECT_EQ(out.console.substr(out.console.size() - tail.size()), tail);
+}
+
+// Geometry beyond what the answer holds: a bad-block list without terminator is walked to the end
+// of its 512 entries (not into the next bank's), and the erase-count file stops at the 8192
+// values of the answer.
+TEST(LargeGeometry, WalksStopAtTheEndsOfTheAnswer) {
+  sim::ScratchDir scratch;
+  Machine m;
+  sim::setGeometry(m.drive, {2, 3, 4, 6, 9000, 384, 4, 32, 7, 128035676160, 3000, 9, 18336});
+  std::vector<sim::BadBlock> all(511, {sim::kFactory, 1});
+  sim::setBbec(m.drive, 0, 0, sim::bbecAnswer(all, {}, false));
+  sim::runProgramOn(m.platform, {"0xy"});
+  const std::string report = sim::readFile("kzt_flash_id.txt");
+  EXPECT_NE(report.find(" 1 =511\r\nCh0CE1: 5 =1\r\n"), std::string::npos);
+  const std::string counts = sim::readFile("kzt_flash_id_ec.txt");
+  EXPECT_EQ(std::count(counts.begin(), counts.end(), '\n'), 8193);
+  EXPECT_EQ(counts.substr(counts.size() - 8), " 8191 -\n");
+}
+
+}  // namespace
+}  // namespace kzt
