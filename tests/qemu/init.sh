@@ -1,6 +1,9 @@
 #!/bin/busybox sh
-# First process of the test system: loads the disk drivers, runs the programs against drive 0 and
+# First process of the test system: loads the disk drivers, runs the programs against the disks and
 # powers the machine off. Everything it prints reaches the serial console.
+#
+# Mode ahci: an AHCI disk (sda), then a virtio-scsi disk (sdb). Mode usb: QEMU's USB stick (sda),
+# then the emulated USB-to-SATA bridge (sdb) with the simulated drive behind it.
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
@@ -9,25 +12,45 @@ mount -t tmpfs tmpfs /tmp
 exec </dev/console >/dev/console 2>&1
 
 mode=ahci
+fail_bank=
+hold_bank=
 for word in $(cat /proc/cmdline); do
-  case "$word" in kzt=*) mode=${word#kzt=} ;; esac
+  case "$word" in
+    kzt=*) mode=${word#kzt=} ;;
+    kzt_fail=*) fail_bank=${word#kzt_fail=} ;;
+    kzt_hold=*) hold_bank=${word#kzt_hold=} ;;
+  esac
 done
+echo "=== clocksource $(cat /sys/devices/system/clocksource/clocksource0/current_clocksource)"
+[ "$mode" = none ] && poweroff -f  # only to see that the machine starts
 
-for module in $(ls /modules | sort); do
-  insmod "/modules/$module" || echo "=== insmod failed: $module"
-done
+# load FOLDER: the modules of a folder, in the order of their names.
+load() {
+  for module in $(ls "$1" | sort); do
+    insmod "$1/$module" || echo "=== insmod failed: $module"
+  done
+}
 
-tries=0
-while [ ! -b /dev/sda ] && [ $tries -lt 60 ]; do
-  usleep 200000
-  tries=$((tries + 1))
-done
-echo "=== mode $mode, disk nodes: $(ls /dev | grep '^sd' | tr '\n' ' ')"
-echo "=== sysfs device: $(readlink -f /sys/block/sda/device)"
+# wait_for NODE: until the block node is there (at most 20 s).
+wait_for() {
+  tries=0
+  while [ ! -b "/dev/$1" ] && [ $tries -lt 200 ]; do
+    usleep 100000
+    tries=$((tries + 1))
+  done
+  echo "=== $1: $(readlink -f "/sys/block/$1/device")"
+}
 
 # As udev would set them up: disk nodes readable and writable by group disk.
-chgrp disk /dev/sd* 2>/dev/null
-chmod 660 /dev/sd* 2>/dev/null
+disk_rights() {
+  chgrp disk /dev/sd* 2>/dev/null
+  chmod 660 /dev/sd* 2>/dev/null
+}
+
+load /modules/disk
+wait_for sda
+echo "=== mode $mode, disk nodes: $(ls /dev | grep '^sd' | tr '\n' ' ')"
+disk_rights
 mkdir -p /tmp/root /tmp/user /tmp/member
 chmod 777 /tmp/user /tmp/member
 
@@ -50,10 +73,11 @@ status=$?
 echo
 echo "=== list exit $status"
 
-if [ "$mode" = usb ]; then probe=bridge; else probe=native; fi
-echo "=== probe begin"
-kzt_transport_probe $probe
-echo "=== probe exit $?"
+if [ "$mode" = ahci ]; then
+  echo "=== probe begin"
+  kzt_transport_probe native
+  echo "=== probe exit $?"
+fi
 
 # Without the rights for raw commands: no access to the node at all, and access as a member of
 # group disk (the node opens, the kernel refuses the pass-through command).
@@ -61,6 +85,105 @@ echo "=== user begin"
 cd /tmp/user && su -s /bin/sh user -c 'kzt_fid 0y; echo "=== user exit $?"; kzt_transport_probe denied 0xd; echo "=== user probe exit $?"'
 echo "=== member begin"
 cd /tmp/member && su -s /bin/sh member -c 'kzt_fid 0y; echo "=== member exit $?"; kzt_transport_probe denied 0x1; echo "=== member probe exit $?"'
+
+# A SCSI disk that knows no ATA PASS-THROUGH: the kernel's SCSI layer refuses every block.
+if [ "$mode" = ahci ]; then
+  load /modules/virtio
+  wait_for sdb
+  echo "=== scsi begin"
+  mkdir -p /tmp/scsi && cd /tmp/scsi && timeout 60 kzt_fid 1y
+  echo "=== scsi exit $?"
+  echo "=== scsi report begin"
+  tr -d '\r' < kzt_flash_id.txt
+  echo "=== scsi files: $(ls | tr '\n' ' ')"
+  echo "=== scsi end"
+fi
+
+# The USB-to-SATA bridge: a configfs gadget with one FunctionFS function on dummy_hcd's device
+# side, whose host side the kernel's usb-storage driver takes.
+start_bridge() {
+  load /modules/gadget
+  mount -t configfs none /sys/kernel/config
+  g=/sys/kernel/config/usb_gadget/bridge
+  mkdir $g $g/strings/0x409 $g/configs/c.1 $g/functions/ffs.sata
+  echo 0x1d6b > $g/idVendor
+  echo 0x0104 > $g/idProduct
+  echo kzt > $g/strings/0x409/manufacturer
+  echo "USB-SATA bridge" > $g/strings/0x409/product
+  echo 0001 > $g/strings/0x409/serialnumber
+  ln -s $g/functions/ffs.sata $g/configs/c.1/
+  mkdir -p /dev/ffs && mount -t functionfs sata /dev/ffs
+  kzt_usb_bridge /dev/ffs /tmp/bridge.fault &
+  tries=0
+  while [ ! -e /dev/ffs/ep2 ] && [ $tries -lt 100 ]; do usleep 100000; tries=$((tries + 1)); done
+  ls /sys/class/udc > $g/UDC
+  wait_for sdb
+  disk_rights
+}
+
+# same EXPECTED ACTUAL: the files are equal, the lines that name the running system aside.
+same() {
+  case "${1##*/}" in
+    console.txt | kzt_flash_id.txt)
+      sed '/^OS: /d' "$1" > /tmp/expected.txt
+      sed '/^OS: /d' "$2" > /tmp/actual.txt
+      cmp -s /tmp/expected.txt /tmp/actual.txt || { diff /tmp/expected.txt /tmp/actual.txt | head -n 20; false; } ;;
+    *) cmp -s "$1" "$2" ;;
+  esac
+}
+
+# bridge_run NAME LETTERS EXPECTED [FAULT BANK]: kzt_fid with drive 1 and LETTERS in /tmp/NAME
+# (which may hold dumps already), with the bridge told to FAULT the Get BBEC of BANK; its console,
+# exit status and every file compared with those of /expected/EXPECTED.
+bridge_run() {
+  name=$1
+  mkdir -p /tmp/$name && cd /tmp/$name
+  [ -n "$4" ] && echo "$4 $5" > /tmp/bridge.fault
+  dmesg -c > /dev/null
+  start=$(date +%s)
+  timeout 120 kzt_fid "1$2" > /tmp/$name.console
+  status=$?
+  echo "=== $name begin"
+  cat /tmp/$name.console
+  echo
+  echo "=== $name exit $status after $(($(date +%s) - start)) s"
+  echo "$status" > /tmp/$name.status
+  for file in $(ls /expected/$3); do
+    case $file in
+      console.txt) actual=/tmp/$name.console ;;
+      status.txt) actual=/tmp/$name.status ;;
+      *) actual=$file ;;
+    esac
+    if same "/expected/$3/$file" "$actual"; then echo "=== same $file"; else echo "=== differs $file"; fi
+  done
+  echo "=== $name files: $(ls | tr '\n' ' ')"
+  if [ -n "$4" ]; then
+    [ -e /tmp/bridge.fault ] && echo "=== the fault did not strike"
+    dump=kzt_bbec_$(echo "$5" | cut -c1)_$(echo "$5" | cut -c2).bin
+    head -c 32768 /dev/zero > /tmp/zeros
+    cmp -s "$dump" /tmp/zeros && echo "=== $dump holds 32768 zero bytes"
+  fi
+  echo "=== $name kernel"
+  dmesg -c | grep -E 'usb|sd |scsi|reset'
+  echo "=== $name end"
+}
+
+if [ "$mode" = usb ]; then
+  start_bridge
+  echo "=== bridge list begin"
+  mkdir -p /tmp/list2 && cd /tmp/list2 && kzt_fid < /dev/null
+  echo
+  echo "=== bridge list end"
+  bridge_run full xy full
+  mkdir -p /tmp/replay && cp /tmp/full/*.bin /tmp/replay/
+  bridge_run replay fxy full
+  bridge_run fail xy fail fail "$fail_bank"
+  # The SCSI layer's log of the time-out and its recovery (error handling and time-outs, and
+  # completions that failed).
+  echo 4123 > /proc/sys/dev/scsi/logging_level
+  bridge_run hold xy hold hold "$hold_bank"
+  echo 0 > /proc/sys/dev/scsi/logging_level
+fi
 
 echo "=== done"
 poweroff -f
