@@ -43,8 +43,8 @@ wait_for() {
 
 # As udev would set them up: disk nodes readable and writable by group disk.
 disk_rights() {
-  chgrp disk /dev/sd* 2>/dev/null
-  chmod 660 /dev/sd* 2>/dev/null
+  chgrp disk /dev/sd* /dev/sg* 2>/dev/null
+  chmod 660 /dev/sd* /dev/sg* 2>/dev/null
 }
 
 load /modules/disk

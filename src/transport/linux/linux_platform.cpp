@@ -1,6 +1,7 @@
 // Drive access: the disk node of the N-th SCSI disk, one SG_IO request per command.
 #include "transport/linux/linux_platform.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -46,14 +47,42 @@ int diskName(unsigned drive, char* name, size_t size) {
   return 1;
 }
 
-int openDisk(unsigned drive) {
-  char name[16];
+namespace {
+
+// The disk's SCSI generic node ("sg2"), from <sysfs>/block/<disk>/device/scsi_generic. Non-zero
+// when there is one.
+int genericNodeName(const char* disk, char* name, size_t size) {
   char path[256];
-  if (!diskName(drive, name, sizeof name)) {
+  const int written = std::snprintf(path, sizeof path, "%s/block/%s/device/scsi_generic", sysfsRoot, disk);
+  if (written < 0 || static_cast<size_t>(written) >= sizeof path) return 0;
+  DIR* folder = opendir(path);
+  if (folder == nullptr) return 0;
+  int found = 0;
+  while (const dirent* entry = readdir(folder)) {
+    if (std::strncmp(entry->d_name, "sg", 2) != 0 || std::strlen(entry->d_name) >= size) continue;
+    std::snprintf(name, size, "%s", entry->d_name);
+    found = 1;
+    break;
+  }
+  closedir(folder);
+  return found;
+}
+
+}  // namespace
+
+// SG_IO goes to the disk's SCSI generic node where the sg driver gives one: on the disk node
+// itself the block layer raises every time-out below 7 seconds to 7, on the sg node the request
+// keeps its 2 seconds. Without an sg node the disk node carries the request all the same.
+int openDisk(unsigned drive) {
+  char disk[16];
+  char node[32];
+  char path[256];
+  if (!diskName(drive, disk, sizeof disk)) {
     errno = ENOENT;
     return -1;
   }
-  const int written = std::snprintf(path, sizeof path, "%s/%s", deviceRoot, name);
+  if (!genericNodeName(disk, node, sizeof node)) std::snprintf(node, sizeof node, "%s", disk);
+  const int written = std::snprintf(path, sizeof path, "%s/%s", deviceRoot, node);
   if (written < 0 || static_cast<size_t>(written) >= sizeof path) {
     errno = ENAMETOOLONG;
     return -1;

@@ -72,8 +72,9 @@ extern const char* sysfsRoot;
 // Name of the kernel's N-th SCSI disk, "sd" and letters counted as the kernel does (0 "sda",
 // 25 "sdz", 26 "sdaa", 701 "sdzz", 702 "sdaaa"). Non-zero when it fits in `size`.
 int diskName(unsigned drive, char* name, size_t size);
-// Opens the drive's disk node for one request (read-only, non-blocking: enough for SG_IO with the
-// rights to send raw commands). The descriptor, or -1 with errno set.
+// Opens the drive for one request (read-only, non-blocking: enough for SG_IO with the rights to
+// send raw commands): its SCSI generic node when the sg driver gives one, which keeps the
+// 2-second time-out, else the disk node. The descriptor, or -1 with errno set.
 int openDisk(unsigned drive);
 void closeDisk(int fd);
 
