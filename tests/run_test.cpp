@@ -85,6 +85,8 @@ const Scenario kScenarios[] = {
     {"prompt_too_high", {}, "100\n"},
     {"prompt_negative", {}, " -1y\n"},
     {"prompt_end_of_input", {}, ""},
+    {"prompt_long_line", {}, "0000000000000000000000000000000000000000000000000000000000000000"
+                             "0000000000000000000000000000000000000000000000000000000000000000y\n"},
     {"no_such_drive", {}, "99y\n"},
     {"shell_error", {"0"}, "", [](Machine& m) {
        m.platform.keys = {'a', ' '};
@@ -245,7 +247,9 @@ TEST(LargeGeometry, WalksStopAtTheEndsOfTheAnswer) {
   sim::setBbec(m.drive, 0, 0, sim::bbecAnswer(all, {}, false));
   sim::runProgramOn(m.platform, {"0xy"});
   const std::string report = sim::readFile("kzt_flash_id.txt");
-  EXPECT_NE(report.find(" 1 =511\r\nCh0CE1: 5 =1\r\n"), std::string::npos);
+  std::string list = "Ch0CE0:";
+  for (int i = 0; i < 511; ++i) list += " 1";
+  EXPECT_NE(report.find(list + " =511\r\nCh0CE1: 5 =1\r\n"), std::string::npos);
   const std::string counts = sim::readFile("kzt_flash_id_ec.txt");
   EXPECT_EQ(std::count(counts.begin(), counts.end(), '\n'), 8193);
   EXPECT_EQ(counts.substr(counts.size() - 8), " 8191 -\n");
