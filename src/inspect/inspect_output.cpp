@@ -467,9 +467,9 @@ int writeWearMap(const Inspection& inspection, FILE* out) {
   std::fputs(" [", out);
   svgText(out, id.vendorString);
   std::fprintf(out,
-               "]</text>\n<text x=\"%u\" y=\"48\">%u banks read, %u blocks each; each cell is a "
-               "block, coloured by its erase count on one scale for every bank, %u to %u "
-               "(MaxPECycle %u)</text>\n",
+               "]</text>\n<text x=\"%u\" y=\"48\">%u banks read, %u blocks each. A cell a block, "
+               "coloured by its erase count, %u to %u, one scale for all banks. MaxPECycle "
+               "%u.</text>\n",
                kMargin, inspection.bankCount, blocks, scale.low, scale.top,
                unsigned{inspection.firmwareInfo.maxPeCycle});
   if (countFiles(inspection, false) + countFiles(inspection, true) != 0) {
