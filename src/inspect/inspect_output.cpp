@@ -467,11 +467,9 @@ int writeWearMap(const Inspection& inspection, FILE* out) {
   std::fputs(" [", out);
   svgText(out, id.vendorString);
   std::fprintf(out,
-               "]</text>\n<text x=\"%u\" y=\"48\">%u banks read, %u blocks each. A cell a block, "
-               "coloured by its erase count, %u to %u, one scale for all banks. MaxPECycle "
-               "%u.</text>\n",
-               kMargin, inspection.bankCount, blocks, scale.low, scale.top,
-               unsigned{inspection.firmwareInfo.maxPeCycle});
+               "]</text>\n<text x=\"%u\" y=\"48\">%u banks read, %u blocks each; a cell a block, "
+               "coloured by its erase count, %u to %u on one scale for all banks</text>\n",
+               kMargin, inspection.bankCount, blocks, scale.low, scale.top);
   if (countFiles(inspection, false) + countFiles(inspection, true) != 0) {
     std::fprintf(out, "<text x=\"%u\" y=\"66\" fill=\"#b00000\">", kMargin);
     if (countFiles(inspection, false) != 0) {
@@ -516,8 +514,9 @@ int writeWearMap(const Inspection& inspection, FILE* out) {
   // without a count; the step's range of counts under each bar is the scale's legend.
   std::fprintf(out,
                "<text x=\"%u\" y=\"%u\">Histogram of the erase counts of all banks read (%u "
-               "counted, %u bad, %u without a count)</text>\n",
-               kMargin, chartTop + 12, counted, bad, noCount);
+               "counted, %u bad, %u without a count; MaxPECycle %u)</text>\n",
+               kMargin, chartTop + 12, counted, bad, noCount,
+               unsigned{inspection.firmwareInfo.maxPeCycle});
   std::fprintf(out, "<text x=\"%u\" y=\"%u\">Blocks</text>\n<text x=\"%u\" y=\"%u\">Count</text>\n",
                kMargin, base - 4, kMargin, base + 14);
   for (unsigned k = 0; k < kScaleSteps + 2; ++k) {
