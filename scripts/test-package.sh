@@ -63,7 +63,8 @@ mkdir "$work/cwd"
 [ "$("$work/prefix/bin/kzt_nandid" 98 3C 99 B3 7A 51)" = "Toshiba 15nm TLC 16k 256Gb/CE 128Gb/die 2Plane/die" ] ||
   fail "installed kzt_nandid decodes wrongly"
 # kzt_inspect reads the bundled sample's dump set, and refuses a folder that is not there.
-"$work/prefix/bin/kzt_inspect" --json examples/sample | grep -q '^  "identity": {"model": "PELLMORA P3 240GB ' ||
+inspected=$("$work/prefix/bin/kzt_inspect" --json examples/sample)
+grep -q '^  "identity": {"model": "PELLMORA P3 240GB ' <<<"$inspected" ||
   fail "installed kzt_inspect does not read the sample's dump set"
 status=0
 "$work/prefix/bin/kzt_inspect" "$work/no-such-folder" 2>/dev/null || status=$?
