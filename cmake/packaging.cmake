@@ -9,8 +9,17 @@ if(NOT kzt_version_line MATCHES "\"([^\"]+)\"")
 endif()
 set(KZT_VERSION_TEXT "${CMAKE_MATCH_1}")
 
-install(TARGETS kzt_fid kzt_nandid RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+install(TARGETS kzt_fid kzt_nandid kzt_inspect RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+# The licence, GPL-2.0-or-later: the whole text beside the Windows programs; on Linux Debian's
+# machine-readable copyright file, where Debian looks for it (share/doc/<package>/copyright),
+# which points to the system's copy of the text.
+if(WIN32)
+  install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+else()
+  install(FILES "${PROJECT_SOURCE_DIR}/doc/copyright"
+          DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/doc/kzt-fid")
+endif()
 add_subdirectory(doc)
 
 set(KZT_PACKAGE_MAINTAINER
@@ -30,8 +39,10 @@ SMART, IDENTIFY, the controller's firmware information, the flash ID of
 every bank with a decoded description, the chip-enable map, the flash
 geometry, the bad-block lists and the erase counts. It writes a text
 report and raw dumps that can be replayed offline. kzt_nandid decodes a
-NAND flash ID given by hand.")
+NAND flash ID given by hand. kzt_inspect reads a saved dump set and shows
+each bank's bad blocks and wear, as a summary, JSON or an SVG wear map.")
 set(CPACK_RESOURCE_FILE_README "${PROJECT_SOURCE_DIR}/README.md")
+set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)

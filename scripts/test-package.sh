@@ -19,11 +19,15 @@ fail() { echo "test-package: $*" >&2; exit 1; }
 if grep -q '^set(CPACK_GENERATOR "ZIP")$' "$build/CPackConfig.cmake"; then
   system=$(sed -n 's/^set(CPACK_SYSTEM_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
   expected_files="bin/kzt_fid.exe
+bin/kzt_inspect.exe
 bin/kzt_nandid.exe
+share/doc/kzt_fid/LICENSE
 share/doc/kzt_fid/README.md"
   cmake --install "$build" --prefix "$work/prefix" >/dev/null
   got=$(cd "$work/prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
   [ "$got" = "$expected_files" ] || fail "installed files differ:"$'\n'"$got"
+  grep -q 'GNU GENERAL PUBLIC LICENSE' "$work/prefix/share/doc/kzt_fid/LICENSE" ||
+    fail "LICENSE lacks the licence text"
   cpack --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2; fail "cpack failed"; }
   zip="$work/package/kzt_fid-${version}-${system}.zip"
@@ -36,9 +40,12 @@ share/doc/kzt_fid/README.md"
 fi
 
 expected_files="bin/kzt_fid
+bin/kzt_inspect
 bin/kzt_nandid
+share/doc/kzt-fid/copyright
 share/doc/kzt_fid/README.md
 share/man/man1/kzt_fid.1.gz
+share/man/man1/kzt_inspect.1.gz
 share/man/man1/kzt_nandid.1.gz"
 
 # 1. cmake --install into a temporary prefix: exactly these files, working programs, pages that
@@ -46,7 +53,7 @@ share/man/man1/kzt_nandid.1.gz"
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 got=$(cd "$work/prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 [ "$got" = "$expected_files" ] || fail "installed files differ:"$'\n'"$got"
-for program in kzt_fid kzt_nandid; do
+for program in kzt_fid kzt_nandid kzt_inspect; do
   [ -x "$work/prefix/bin/$program" ] || fail "$program not executable"
 done
 mkdir "$work/cwd"
@@ -55,7 +62,17 @@ mkdir "$work/cwd"
 [ -z "$(find "$work/cwd" -mindepth 1)" ] || fail "kzt_fid --version wrote a file"
 [ "$("$work/prefix/bin/kzt_nandid" 98 3C 99 B3 7A 51)" = "Toshiba 15nm TLC 16k 256Gb/CE 128Gb/die 2Plane/die" ] ||
   fail "installed kzt_nandid decodes wrongly"
-for page in kzt_fid kzt_nandid; do
+# kzt_inspect reads the bundled sample's dump set, and refuses a folder that is not there.
+inspected=$("$work/prefix/bin/kzt_inspect" --json examples/sample)
+grep -q '^  "identity": {"model": "PELLMORA P3 240GB ' <<<"$inspected" ||
+  fail "installed kzt_inspect does not read the sample's dump set"
+status=0
+"$work/prefix/bin/kzt_inspect" "$work/no-such-folder" 2>/dev/null || status=$?
+[ "$status" -eq 2 ] || fail "kzt_inspect on a missing folder ended with status $status, not 2"
+copyright="$work/prefix/share/doc/kzt-fid/copyright"
+head -n 1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' &&
+  grep -q '^License: GPL-2+$' "$copyright" || fail "copyright file is not the machine-readable GPL-2+ notice"
+for page in kzt_fid kzt_nandid kzt_inspect; do
   rendered=$(LC_ALL=C MANWIDTH=80 man -l "$work/prefix/share/man/man1/$page.1.gz" 2>&1)
   grep -q '^EXIT STATUS$' <<<"$rendered" || fail "installed $page(1) does not render: $rendered"
 done
@@ -70,7 +87,7 @@ contents=$(dpkg-deb -c "$deb")
 listed=$(awk '$1 !~ /^d/ {print $6}' <<<"$contents" | sed 's|^\./usr/||' | LC_ALL=C sort)
 [ "$listed" = "$expected_files" ] || fail "package files differ:"$'\n'"$listed"
 awk '$2 != "root/root" {exit 1}' <<<"$contents" || fail "package files not owned by root"
-for program in kzt_fid kzt_nandid; do
+for program in kzt_fid kzt_nandid kzt_inspect; do
   grep -q -- "^-rwxr-xr-x .* \./usr/bin/$program\$" <<<"$contents" || fail "$program not mode 755"
 done
 

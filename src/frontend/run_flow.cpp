@@ -166,7 +166,7 @@ int runProgram(int argc, char** argv) {
     printOsLine(printReport);
   }
 
-  if (!runOptions.fileMode) readSmart("smart.bin");
+  if (!runOptions.fileMode) readSmart(kSmartDumpName);
   const InterrogationVerdict verdict = runInterrogation();
   closeReport();
 

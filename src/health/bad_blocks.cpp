@@ -1,6 +1,5 @@
 #include "health/bad_blocks.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "ident/commands.h"
@@ -13,20 +12,12 @@ namespace {
 
 BadBlockTable badBlockTable;
 
-// Each bank's answer starts as all 0xFF, the answer's own "end of list" and "no count": a bank
-// whose command fails without touching the buffer, or whose dump is missing, then lists no bad
-// blocks and no erase counts instead of those of the bank read before it.
-constexpr uint8_t kUnansweredByte = 0xFF;
-
-// "kzt_bbec_%1X_%1X.bin" with single-digit channel and CE, and the terminator.
-constexpr unsigned kDumpNameSize = 20;
-
 void readBank(unsigned channel, unsigned ce, BbecAnswer* answer) {
   if (runOptions.allBanks) printConsole("Read BB %u/%u\r", channel, ce);
-  char dumpName[kDumpNameSize];
-  std::snprintf(dumpName, sizeof dumpName, "kzt_bbec_%1X_%1X.bin", channel, ce);
+  char dumpName[kBbecDumpNameSize];
+  formatBbecDumpName(dumpName, channel, ce);
   runStep("Get BBEC", getBbecCommand(bankSelector(channel, ce)), answer->bytes, BbecAnswer::kSize,
-          dumpName, kUnansweredByte);
+          dumpName, kBbecUnansweredByte);
   std::memcpy(badBlockTable.slots[channel * kCesPerChannel + ce],
               answer->bytes + BbecAnswer::kBadBlockListOffset, BbecAnswer::kBadBlockListSize);
 }
@@ -86,14 +77,6 @@ uint32_t listKind(const CeMask& mask, uint16_t blocksPerDie, uint8_t kind) {
 
 uint8_t bankSelector(unsigned channel, unsigned ce) {
   return static_cast<uint8_t>((channel << 4) | (ce & 0x0F));
-}
-
-uint16_t eraseCountOf(const BbecAnswer& answer, unsigned block) {
-  return readLe16(answer.bytes + BbecAnswer::kEraseCountAreaOffset + 2 * block);
-}
-
-unsigned badBlockWalkLength(uint16_t blocksPerDie) {
-  return blocksPerDie < BbecAnswer::kBadBlockEntries ? blocksPerDie : BbecAnswer::kBadBlockEntries;
 }
 
 unsigned readBadBlockLists(const CeMask& fullMask, uint16_t blocksPerDie, BbecAnswer* answer) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <cstdio>
 
 #include "ident/answers.h"
 #include "transport/byte_order.h"
@@ -24,6 +25,18 @@ struct BbecAnswer {
 
 // Names a bank in the command: channel in bits 7..4, CE in bits 3..0.
 uint8_t bankSelector(unsigned channel, unsigned ce);
+
+// The bank's dump: "kzt_bbec_%1X_%1X.bin" with single-digit channel and CE. `name` holds
+// kBbecDumpNameSize bytes.
+constexpr unsigned kBbecDumpNameSize = 20;
+inline void formatBbecDumpName(char* name, unsigned channel, unsigned ce) {
+  std::snprintf(name, kBbecDumpNameSize, "kzt_bbec_%1X_%1X.bin", channel, ce);
+}
+
+// Each bank's answer starts as all 0xFF, the answer's own "end of list" and "no count": a bank
+// whose command fails without touching the buffer, or whose dump is missing or short, then lists
+// no bad blocks and no erase counts (in the unread part) instead of those of the bank read before.
+constexpr uint8_t kBbecUnansweredByte = 0xFF;
 
 constexpr uint8_t kFactoryBadBlock = 0;  // "Fabric"
 constexpr uint8_t kGrownBadBlock = 4;    // "Later"
@@ -51,11 +64,12 @@ inline BadBlockEntry readBadBlockEntry(const uint8_t* list, unsigned index) {
 }
 
 // Value `block` (0 to 8191) of the erase-count area.
-uint16_t eraseCountOf(const BbecAnswer& answer, unsigned block);
+inline uint16_t eraseCountOf(const BbecAnswer& answer, unsigned block) {
+  return readLe16(answer.bytes + BbecAnswer::kEraseCountAreaOffset + 2 * block);
+}
 
 constexpr uint16_t kEraseCountNone = 0xFFFF;  // a block without a count
 constexpr uint16_t kEraseCountBad = 0xFFFE;   // a bad block
-
 
 // The bad-block lists of every bank read, slot index channel * 8 + CE.
 struct BadBlockTable {
@@ -71,6 +85,8 @@ unsigned readBadBlockLists(const CeMask& mask, uint16_t blocksPerDie, BbecAnswer
 
 // Number of entries of a bank's list that the walk looks at: the list ends at its terminator,
 // after blocksPerDie entries, or at the end of the slot, whichever comes first.
-unsigned badBlockWalkLength(uint16_t blocksPerDie);
+inline unsigned badBlockWalkLength(uint16_t blocksPerDie) {
+  return blocksPerDie < BbecAnswer::kBadBlockEntries ? blocksPerDie : BbecAnswer::kBadBlockEntries;
+}
 
 }  // namespace kzt

@@ -32,12 +32,6 @@ unsigned putEraseCountLine(char* out, unsigned block, uint16_t value) {
 
 }  // namespace
 
-unsigned eraseCountLines(uint16_t blocksPerDie, unsigned banksRead) {
-  if (banksRead == 0) return 0;
-  return blocksPerDie < BbecAnswer::kEraseCountValues ? blocksPerDie
-                                                      : BbecAnswer::kEraseCountValues;
-}
-
 void writeEraseCountFile(const BbecAnswer& answer, uint16_t blocksPerDie, unsigned banksRead) {
   std::FILE* file = std::fopen(kEraseCountFileName, "w+b");
   if (file == nullptr) return;

@@ -21,12 +21,6 @@ int deviceError() { return (lastAtaStatus & kAtaStatusError) != 0; }
 
 }  // namespace
 
-int smartChecksumValid(const uint8_t* data) {
-  uint32_t sum = 0;
-  for (uint32_t i = 0; i < kSmartDataSize; ++i) sum += data[i];
-  return sum != 0 && (sum & 0xFF) == 0;
-}
-
 void readSmart(const char* dumpFileName) {
   uint8_t data[kSmartDataSize];
   std::memset(data, 0, sizeof data);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "transport/ata_command.h"
 #include "transport/byte_order.h"
 
 namespace kzt {
@@ -110,6 +111,8 @@ void parseFirmwareInfo(const uint8_t* answer, FirmwareInfo* info) {
   info->sharedPages = readLe16(answer + kSharedPagesOffset);
   info->fullPageSize = readLe16(answer + kFullPageSizeOffset);
 }
+
+int firmwareInfoCarriesData(const uint8_t* answer) { return answer[0] != kNoDataMarker; }
 
 void parseFlashIdTable(const uint8_t* answer, FlashIdTable* table) {
   for (unsigned n = 0; n < kFlashIdRecordCount; ++n) {

@@ -58,6 +58,10 @@ struct FirmwareInfo {
 
 void parseFirmwareInfo(const uint8_t* answer, FirmwareInfo* info);
 
+// Non-zero when a "Get FWI" answer carries data: its byte 0 is not the no-data marker (0xCF) that
+// the native data-in path puts there before the transfer. The geometry is reported only then.
+int firmwareInfoCarriesData(const uint8_t* answer);
+
 // "Get FID2": 512 bytes; record n of the 62 flash ID records at byte 16 + 8n.
 constexpr uint32_t kFlashIdAnswerSize = 512;
 constexpr unsigned kFlashIdRecordCount = 62;

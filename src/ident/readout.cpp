@@ -7,7 +7,7 @@
 namespace kzt {
 
 InterrogationVerdict identifyDrive(uint8_t* answer, DriveIdentity* identity) {
-  const StepOutcome outcome = runStep("Identify", kIdentifyCommand, answer, kIdentifySize, "id.bin");
+  const StepOutcome outcome = runStep("Identify", kIdentifyCommand, answer, kIdentifySize, kIdentifyDumpName);
   // Identify data came in when the dump loaded, or when the request completed and the device
   // did not flag an error. A drive that rejects IDENTIFY has not identified itself.
   const bool dataCame = runOptions.fileMode
@@ -30,11 +30,11 @@ InterrogationVerdict identifyDrive(uint8_t* answer, DriveIdentity* identity) {
 int readFirmwareInfoAndCheckGeometry(uint8_t* answer) {
   int geometryValid = 1;
   const StepOutcome outcome =
-      runStep("Get FWI", kGetFwiCommand, answer, kFirmwareInfoSize, "kzt_fwi.bin");
+      runStep("Get FWI", kGetFwiCommand, answer, kFirmwareInfoSize, kFirmwareInfoDumpName);
   if (!runOptions.fileMode && (!outcome.transportSucceeded || outcome.deviceError)) {
     geometryValid = 0;
   }
-  if (answer[0] == kNoDataMarker) geometryValid = 0;
+  if (!firmwareInfoCarriesData(answer)) geometryValid = 0;
   return geometryValid;
 }
 
@@ -45,11 +45,11 @@ void readFlashIdBlock(uint8_t* answer) {
     operationName = "FID prefix";
     sendAndReportCommand(kFidPrefixCommand, nullptr, 0);
   }
-  runStep("Get FID", kGetFidCommand, answer, kFlashIdAnswerSize, "kzt_fid.bin");
+  runStep("Get FID", kGetFidCommand, answer, kFlashIdAnswerSize, kFlashIdDumpName);
 }
 
 void readFlashIdTableBlock(uint8_t* answer) {
-  runStep("Get FID2", kGetFid2Command, answer, kFlashIdAnswerSize, "kzt_fid2.bin");
+  runStep("Get FID2", kGetFid2Command, answer, kFlashIdAnswerSize, kFlashIdTableDumpName);
 }
 
 }  // namespace kzt

@@ -5,6 +5,13 @@
 
 namespace kzt {
 
+// The dumps the steps write into the current directory and file mode loads; kzt_inspect reads
+// them by the same names.
+constexpr const char* kIdentifyDumpName = "id.bin";
+constexpr const char* kFirmwareInfoDumpName = "kzt_fwi.bin";
+constexpr const char* kFlashIdDumpName = "kzt_fid.bin";
+constexpr const char* kFlashIdTableDumpName = "kzt_fid2.bin";
+
 // How the identification stage ended.
 enum class InterrogationVerdict {
   Served,          // the controller check passed: the sequence goes on

@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// kzt_inspect on the small drive's dump set, made by a live run with x: the summary and the JSON
+// against hand-written golden files, the JSON read back by a real parser, then a damaged set.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "inspect/inspect.h"
+#include "sim/harness.h"
+#include "sim/small_drive.h"
+
+namespace kzt {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+std::string golden(const char* name) {
+  return sim::readFile(std::string(KZT_INSPECT_GOLDEN_DIR) + "/" + name);
+}
+
+struct Result {
+  int status = 0;
+  std::string out, err;
+};
+
+std::string drain(FILE* file) {
+  std::string text(static_cast<size_t>(std::ftell(file)), '\0');
+  std::rewind(file);
+  text.resize(std::fread(text.data(), 1, text.size(), file));
+  std::fclose(file);
+  return text;
+}
+
+Result inspect(std::vector<const char*> args) {
+  args.insert(args.begin(), "kzt_inspect");
+  FILE* out = std::tmpfile();
+  FILE* err = std::tmpfile();
+  Result result;
+  result.status = runInspectCommand(static_cast<int>(args.size()), args.data(), out, err);
+  result.out = drain(out);
+  result.err = drain(err);
+  return result;
+}
+
+size_t entriesHere() {
+  return static_cast<size_t>(std::distance(fs::directory_iterator("."), fs::directory_iterator()));
+}
+
+struct Inspect : ::testing::Test {
+  sim::ScratchDir scratch;
+  Inspect() {
+    sim::SimDrive drive;
+    sim::buildSmallDrive(drive);
+    sim::RunOutcome run;
+    EXPECT_TRUE(sim::runOnDriveInFolder(drive, ".", {"0xy"}, &run));
+  }
+};
+
+TEST_F(Inspect, SummaryAndJsonOfTheSmallDriveMatchTheGoldenFiles) {
+  const size_t entries = entriesHere();
+  const Result summary = inspect({});
+  EXPECT_EQ(summary.status, kInspectExitOk);
+  EXPECT_EQ(summary.out, golden("small_drive_inspect.txt"));
+  const Result out = inspect({"--json", "."});
+  EXPECT_EQ(out.status, kInspectExitOk);
+  EXPECT_EQ(out.out, golden("small_drive_inspect.json"));
+  EXPECT_EQ(entriesHere(), entries) << "kzt_inspect wrote into the folder";
+
+  const json doc = json::parse(out.out);
+  EXPECT_EQ(doc["identity"]["served"], true);
+  EXPECT_EQ(doc["banks"][2]["bank"], 8);
+  EXPECT_EQ(doc["bad_blocks"][3]["grown"], json::array({2, 10}));
+  EXPECT_DOUBLE_EQ(doc["wear"][3]["mean"].get<double>(), 8335.38);  // 8335.375, a tie: to even
+  EXPECT_EQ(doc["wear"][0]["median"], 13);  // lower middle of 0 9 12 13 14 15 20 65533
+  EXPECT_EQ(doc["smart"]["attributes"].size(), 30u);
+}
+
+// Missing and short files read as file mode reads them; a Get FWI answer without data; texts
+// that a JSON or XML writer must escape.
+TEST_F(Inspect, MissingShortAndDamagedFilesAreNamedAndReadAsFileModeReadsThem) {
+  fs::remove("smart.bin");
+  fs::remove("kzt_bbec_1_0.bin");
+  fs::resize_file("kzt_bbec_0_1.bin", BbecAnswer::kEraseCountAreaOffset + 4);  // counts 1, 2
+  std::string fwi = sim::readFile("kzt_fwi.bin");
+  fwi[0] = '\xCF';
+  sim::writeFile("kzt_fwi.bin", fwi);
+  std::string id(100, '\0');
+  const char model[] = "A\"\\\x01\xE9";
+  for (unsigned i = 0; i + 1 < sizeof model; ++i) id[54 + (i ^ 1)] = model[i];
+  sim::writeFile("id.bin", id);
+
+  const Result out = inspect({"--json"});
+  ASSERT_EQ(out.status, kInspectExitOk) << out.err;
+  const json doc = json::parse(out.out);
+  EXPECT_EQ(doc["identity"]["model"], "A\"\\\x01\xC3\xA9");
+  EXPECT_EQ(doc["identity"]["served"], false);
+  EXPECT_EQ(doc["identity"]["sectors"], 0);
+  EXPECT_TRUE(doc["geometry"].is_null());
+  EXPECT_TRUE(doc["smart"].is_null());
+  EXPECT_EQ(doc["missing_files"], json::array({"kzt_bbec_1_0.bin", "smart.bin"}));
+  EXPECT_EQ(doc["short_files"][0]["bytes"], 100);
+  EXPECT_EQ(doc["short_files"][1]["name"], "kzt_bbec_0_1.bin");
+  ASSERT_EQ(doc["wear"].size(), 3u);
+  const json& shortBank = doc["wear"][1];  // blocksPerDie is still read behind the 0xCF
+  EXPECT_EQ(shortBank["blocks"], 12);
+  EXPECT_EQ(shortBank["counted"], 2);
+  EXPECT_EQ(shortBank["no_count"], 10);
+  EXPECT_EQ(shortBank["median"], 1);
+  EXPECT_DOUBLE_EQ(shortBank["mean"].get<double>(), 1.5);
+  EXPECT_EQ(doc["bad_blocks"][1]["factory"], json::array({5}));
+
+  EXPECT_NE(inspect({}).out.find("Missing : kzt_bbec_1_0.bin, smart.bin\n"), std::string::npos);
+  fs::create_directory("out");
+  EXPECT_EQ(inspect({"--svg", "out/map.svg"}).status, kInspectExitOk);
+  EXPECT_NE(sim::readFile("out/map.svg").find("A\"\\&#xfffd;&#xe9; []"), std::string::npos);
+}
+
+TEST_F(Inspect, BadArgumentsAndFoldersThatCannotBeReadEndWithStatus2) {
+  for (const std::vector<const char*>& args :
+       {std::vector<const char*>{"--bogus"}, {"--json", "--svg", "map.svg"}, {"--svg"}, {".", "."},
+        {"no/such/folder"}, {"id.bin"}}) {
+    const Result result = inspect(args);
+    EXPECT_EQ(result.status, kInspectExitBadUsage) << args[0];
+    EXPECT_NE(result.err.find("kzt_inspect: "), std::string::npos);
+    EXPECT_EQ(result.out, "");
+  }
+  EXPECT_NE(inspect({"no/such/folder"}).err.find("no/such/folder: not a folder"), std::string::npos);
+  EXPECT_EQ(inspect({"--svg", "no/such/folder/map.svg"}).status, kInspectExitNotWritten);
+}
+
+}  // namespace
+}  // namespace kzt
