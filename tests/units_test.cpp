@@ -8,6 +8,7 @@
 
 #include "frontend/options.h"
 #include "ident/answers.h"
+#include "nandid/flash_id.h"
 #include "nandid/nandid_command.h"
 #include "sim/harness.h"
 
@@ -224,6 +225,15 @@ TEST(Decoder, EveryTableRowThroughKztNandid) {
   EXPECT_EQ(got, expected);
 }
 
+TEST(Decoder, MakerNames) {
+  for (auto [code, name, known] : {std::tuple{0x00, "", 1}, {0x9B, "YMTC", 1}, {0x99, "", 0}, {0xFF, "", 0}}) {
+    const uint8_t id[6] = {static_cast<uint8_t>(code), 0x9B};
+    char text[16] = "x";
+    EXPECT_EQ(FlashMakerName(id, text), known);
+    EXPECT_STREQ(text, name);
+  }
+}
+
 TEST(Decoder, KztNandidArgumentsAndFaults) {
   struct Case {
     std::vector<const char*> args;
@@ -233,12 +243,13 @@ TEST(Decoder, KztNandidArgumentsAndFaults) {
     int status;
   };
   const std::string toshiba = "Toshiba 15nm TLC 16k 256Gb/CE 128Gb/die 2Plane/die\n";
+  const std::string kLongLine = std::string(256, '9') + "\n";
   const Case cases[] = {
       {{"98", "3C", "99", "B3", "7A", "51"}, "", toshiba, "", 0},
       {{"0x98,0x3c,0x99,0xb3,0x7a,0x51,0x08,0x04"}, "", toshiba, "", 0},
       {{"2C"}, "", "Micron SLC\n", "", 0},
       {{"FF"}, "", "\n", "", 1},
-      {{"983C9"}, "", "", "kzt_nandid: bad hex \"983C9\" (odd number of hex digits)\n", 2},
+      {{"3C9"}, "", "", "kzt_nandid: bad hex \"3C9\" (odd number of hex digits)\n", 2},
       {{"98", "zz"}, "", "", "kzt_nandid: bad hex \"zz\" (write the ID as hex bytes, e.g. 98 3C 99 B3 7A 51 or 983C99B37A51)\n", 2},
       {{"010203040506070809"}, "", "", "kzt_nandid: more than 8 ID bytes\n", 2},
       {{"0x"}, "", "", "kzt_nandid: bad hex \"0x\" (write the ID as hex bytes, e.g. 98 3C 99 B3 7A 51 or 983C99B37A51)\n", 2},
@@ -248,6 +259,7 @@ TEST(Decoder, KztNandidArgumentsAndFaults) {
        "kzt_nandid: line 4: bad hex \"zz\" (write the ID as hex bytes, e.g. 98 3C 99 B3 7A 51 or 983C99B37A51)\n", 2},
       {{}, "FF\n", "\n", "", 1},
       {{}, "\n\n", "\n\n", "", 0},
+      {{}, kLongLine.c_str(), "\n", "kzt_nandid: line 1: longer than 255 characters\n", 2},
   };
   for (const Case& c : cases) {
     std::vector<const char*> argv = {"kzt_nandid"};

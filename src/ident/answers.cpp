@@ -96,7 +96,6 @@ int isRealtekController(const DriveIdentity& identity) {
 }
 
 void parseFirmwareInfo(const uint8_t* answer, FirmwareInfo* info) {
-  info->validityMarker = answer[0];
   info->channelCount = answer[kChannelCountOffset];
   info->ceCount = answer[kCeCountOffset];
   info->diesPerCe = answer[kDiesPerCeOffset];

@@ -40,7 +40,6 @@ int isRealtekController(const DriveIdentity& identity);
 constexpr uint32_t kFirmwareInfoSize = 4096;
 
 struct FirmwareInfo {
-  uint8_t validityMarker = 0;  // byte 0; the no-data marker (0xCF): an answer without data
   uint8_t channelCount = 0;
   uint8_t ceCount = 0;
   uint8_t diesPerCe = 0;

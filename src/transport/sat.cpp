@@ -102,9 +102,6 @@ int parseDescriptor(const uint8_t* sense, uint32_t length, SatSense* out) {
     const uint32_t size = 2u + sense[at + 1];
     if (at + size > end) break;  // cut short: nothing more can be trusted
     if (code == kAtaStatusReturnDescriptor && sense[at + 1] >= kAtaStatusReturnLength) {
-      out->error = sense[at + 3];
-      out->count = sense[at + 5];
-      out->device = sense[at + 12];
       out->status = sense[at + 13];
       out->hasRegisters = 1;
       break;
@@ -127,10 +124,7 @@ int parseFixed(const uint8_t* sense, uint32_t length, SatSense* out) {
       (end >= 14 && out->asc == kAscAtaInformation && out->ascq == kAscqAtaInformation);
   const uint32_t registers = standardLayout ? 3 : 8;
   if (end >= registers + 4) {
-    out->error = sense[registers];
     out->status = sense[registers + 1];
-    out->device = sense[registers + 2];
-    out->count = sense[registers + 3];
     out->hasRegisters = 1;
   }
   return 1;

@@ -33,11 +33,8 @@ struct SatSense {
   uint8_t senseKey = 0;
   uint8_t asc = 0;
   uint8_t ascq = 0;
-  int hasRegisters = 0;  // non-zero when error, status, device and count below are valid
-  uint8_t error = 0;
+  int hasRegisters = 0;  // non-zero when the device's registers came back: its status below
   uint8_t status = 0;
-  uint8_t device = 0;
-  uint8_t count = 0;
 };
 
 // SCSI status bytes that matter to the pass-through paths.
