@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 sample=examples/sample
 out=fuzz/corpus
 rm -rf "$out"
-mkdir -p "$out"/{replay,flash_id,sat_sense,arguments}
+mkdir -p "$out"/{replay,flash_id,sat_sense}
 
 byte() { printf "\\x$(printf %02x "$1")"; }
 le16() { byte $(($1 & 255)); byte $(($1 >> 8)); }
@@ -58,15 +58,3 @@ hex 02 70 00 0B 00 00 00 00 0A 04 51 E0 01 00 00 00 00 00 00 > $out/sat_sense/fi
 hex 02 F0 00 01 04 50 E0 01 00 0A 00 00 00 00 1D 00 00 00 00 > $out/sat_sense/fixed-valid
 hex 02 70 00 05 00 00 00 00 0A 00 00 00 00 20 00 00 00 00 00 > $out/sat_sense/illegal-request
 hex 00 > $out/sat_sense/good-no-sense
-
-# Arguments (first byte even) and typed lines (first byte odd).
-printf '\x000fxy' > $out/arguments/argument-replay
-printf '\x021' > $out/arguments/argument-with-second
-printf '\x00  -1bny' > $out/arguments/argument-negative
-printf '\x00256X' > $out/arguments/argument-wide
-printf '\x01\n' > $out/arguments/typed-empty
-printf '\x0199ny\r\n' > $out/arguments/typed-99
-printf '\x01100\n' > $out/arguments/typed-100
-printf '\x01b1 f' > $out/arguments/typed-no-line-end
-{ printf '\x01 7'; head -c 200 /dev/zero | tr '\0' 'x'; printf 'y\n'; } > $out/arguments/typed-long
-printf '\x01-2147483649\n' > $out/arguments/typed-huge

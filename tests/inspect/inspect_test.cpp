@@ -71,13 +71,8 @@ TEST_F(Inspect, SummaryAndJsonOfTheSmallDriveMatchTheGoldenFiles) {
   EXPECT_EQ(out.out, golden("small_drive_inspect.json"));
   EXPECT_EQ(entriesHere(), entries) << "kzt_inspect wrote into the folder";
 
-  const json doc = json::parse(out.out);
-  EXPECT_EQ(doc["identity"]["served"], true);
-  EXPECT_EQ(doc["banks"][2]["bank"], 8);
-  EXPECT_EQ(doc["bad_blocks"][3]["grown"], json::array({2, 10}));
+  const json doc = json::parse(out.out);  // a JSON parser takes it
   EXPECT_DOUBLE_EQ(doc["wear"][3]["mean"].get<double>(), 8335.38);  // 8335.375, a tie: to even
-  EXPECT_EQ(doc["wear"][0]["median"], 13);  // lower middle of 0 9 12 13 14 15 20 65533
-  EXPECT_EQ(doc["smart"]["attributes"].size(), 30u);
 }
 
 // Missing and short files read as file mode reads them; a Get FWI answer without data; texts

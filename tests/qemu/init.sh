@@ -75,16 +75,16 @@ echo "=== list exit $status"
 
 if [ "$mode" = ahci ]; then
   echo "=== probe begin"
-  kzt_transport_probe native
+  kzt_transport_probe
   echo "=== probe exit $?"
 fi
 
 # Without the rights for raw commands: no access to the node at all, and access as a member of
 # group disk (the node opens, the kernel refuses the pass-through command).
 echo "=== user begin"
-cd /tmp/user && su -s /bin/sh user -c 'kzt_fid 0y; echo "=== user exit $?"; kzt_transport_probe denied 0xd; echo "=== user probe exit $?"'
+cd /tmp/user && su -s /bin/sh user -c 'kzt_fid 0y; echo "=== user exit $?"'
 echo "=== member begin"
-cd /tmp/member && su -s /bin/sh member -c 'kzt_fid 0y; echo "=== member exit $?"; kzt_transport_probe denied 0x1; echo "=== member probe exit $?"'
+cd /tmp/member && su -s /bin/sh member -c 'kzt_fid 0y; echo "=== member exit $?"'
 
 # A SCSI disk that knows no ATA PASS-THROUGH: the kernel's SCSI layer refuses every block.
 if [ "$mode" = ahci ]; then

@@ -196,8 +196,7 @@ expect "$log" kzt_fid "kzt_fid exit" "Drive: 0(ATA)"
 expect_line "$log" kzt_fid "kzt_fid exit" "=== kzt_fid exit [0-9]+"
 expect_line "$log" list "list exit" " 0: ATA +QEMU HARDDISK *"
 expect "$log" list "list exit" "Please select drive number:"
-expect "$log" probe "probe exit" "PASS: native SMART enable and read, with a valid checksum"
-expect "$log" probe "probe exit" "PASS: native Get FWI reports the device's error bit"
+expect "$log" probe "probe exit" "PASS: native Get FWI completes with the device's error bit"
 expect "$log" probe "probe exit" "=== probe exit 0"
 if [ "$expect_interrogation" = 1 ]; then
   expect_line "$log" kzt_fid "kzt_fid exit" "Model: QEMU HARDDISK *"
@@ -222,7 +221,6 @@ fi
 for who in user member; do
   expect "$log" "$who" "$who exit" "Drive: 0(ATA)"
   expect_line "$log" "$who" "$who exit" "=== $who exit [0-9]+"
-  expect "$log" "$who" "$who probe exit" "=== $who probe exit 0"
 done
 # The virtio-scsi disk knows no ATA PASS-THROUGH: the kernel's SCSI layer answers CHECK CONDITION,
 # ILLEGAL REQUEST / INVALID COMMAND OPERATION CODE, which on the native path is a failed request
@@ -260,7 +258,6 @@ if [ "$expect_interrogation" = 1 ]; then
 fi
 for who in user member; do
   expect "$log" "$who" "$who exit" "Drive: 0(USB)"
-  expect "$log" "$who" "$who probe exit" "=== $who probe exit 0"
 done
 
 # The bridge's disk sits below a USB device, so the program takes the USB path by itself.
