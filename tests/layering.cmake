@@ -2,7 +2,8 @@
 # table "Layers" gives it, and a file may include the headers of its own folder and of folders of
 # lower layers only. So no two folders include each other, directly or round a circle. Portable
 # code (every folder but the platform ones) also stays free of operating-system headers and of
-# conditional compilation: what differs between systems lives behind the platform seam.
+# conditional compilation: what differs between systems lives behind the platform seam. And no
+# source names a data-out direction of the pass-through interfaces.
 #
 #   cmake -DSOURCE_DIR=<project root> -P tests/layering.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -40,6 +41,15 @@ foreach(source IN LISTS sources)
     math(EXPR faults "${faults} + 1")
     continue()
   endif()
+  # The program never writes data to a drive: no source names a data-out direction.
+  file(READ "${SOURCE_DIR}/src/${source}" text)
+  foreach(direction SG_DXFER_TO_DEV SG_DXFER_TO_FROM_DEV ATA_FLAGS_DATA_OUT SCSI_IOCTL_DATA_OUT)
+    string(FIND "${text}" "${direction}" at)
+    if(NOT at EQUAL -1)
+      message(SEND_ERROR "src/${source}: names the data-out direction ${direction}")
+      math(EXPR faults "${faults} + 1")
+    endif()
+  endforeach()
   file(STRINGS "${SOURCE_DIR}/src/${source}" lines REGEX "^[ \t]*#")
   foreach(line IN LISTS lines)
     if(line MATCHES "^[ \t]*#[ \t]*include[ \t]+\"([a-z_/]+)/[^/\"]+\"")

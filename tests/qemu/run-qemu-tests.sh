@@ -197,6 +197,7 @@ expect_line "$log" kzt_fid "kzt_fid exit" "=== kzt_fid exit [0-9]+"
 expect_line "$log" list "list exit" " 0: ATA +QEMU HARDDISK *"
 expect "$log" list "list exit" "Please select drive number:"
 expect "$log" probe "probe exit" "PASS: native Get FWI completes with the device's error bit"
+expect "$log" probe "probe exit" "PASS: native 48-bit LBA past the disk's end is refused by the disk"
 expect "$log" probe "probe exit" "=== probe exit 0"
 if [ "$expect_interrogation" = 1 ]; then
   expect_line "$log" kzt_fid "kzt_fid exit" "Model: QEMU HARDDISK *"
@@ -276,6 +277,8 @@ bridge_checks() {
   expect_line "$log" "$1" "$1 end" "=== $1 exit 0 after [0-9]+ s"
 }
 bridge_checks full full
+# No command of any run through the bridge carried data to the drive.
+refute "$log" full "done" "=== data to the drive"
 refute "$log" full "full end" "IOCtl:"
 refute "$log" full "full end" "reset high-speed USB device"
 # The replay of the dumps the run wrote gives the same console, report and erase-count file, and

@@ -269,6 +269,8 @@ void serve(int in, int out) {
       outcome.data.resize(hostLength, 0);
       if (write(in, outcome.data.data(), hostLength) != static_cast<ssize_t>(hostLength)) continue;
     } else if (hostLength > 0) {
+      // Nothing the program sends carries data to the drive; the run's log must show no line.
+      std::printf("=== data to the drive: SCSI command %02x\n", cbw[15]);
       for (uint32_t left = hostLength; left > 0;) {  // data from the host: taken and dropped
         const ssize_t got = read(out, cbw, sizeof cbw);
         if (got <= 0) break;
