@@ -42,7 +42,7 @@ done
 log="$work/serial.log"
 result="$work/suite"
 rm -f "$log" "$result.log" "$result.status"
-timeout 1800 qemu-system-x86_64 -machine q35 -accel tcg -cpu qemu64 -m 3072M -smp "$(nproc)" \
+timeout 2700 qemu-system-x86_64 -machine q35 -accel tcg -cpu qemu64 -m 3072M -smp "$(nproc)" \
   -display none -monitor none -no-reboot -serial "file:$log" \
   -kernel "$vmlinuz" -initrd "$work/initramfs.gz" \
   -append "console=ttyS0 panic=-1 quiet loglevel=3 kzt_root=$root" \

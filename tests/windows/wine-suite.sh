@@ -53,18 +53,20 @@ if ! "$wine" wineboot -i >"$build/wineboot.log" 2>&1; then
 fi
 
 # pretend NAME SERVICE-PACK BUILD: Wine answers GetVersionExA as the system NAME of winecfg, with
-# the service-pack text and build number from the registry, where Windows keeps them too.
+# the service-pack text and number and the build number from the registry, where Windows keeps
+# them too (one registry import: every Wine process is slow to start in the emulated guest).
 pretend() {
-  local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion' pack=0
+  local pack=0
   [[ "$2" =~ ^Service\ Pack\ ([0-9]+) ]] && pack=${BASH_REMATCH[1]}
   "$wine" winecfg -v "$1" >/dev/null 2>&1 || fail "winecfg -v $1"
-  "$wine" reg add "$key" /v CSDVersion /t REG_SZ /d "$2" /f >/dev/null 2>&1 || fail "CSDVersion $2"
-  "$wine" reg add "$key" /v CurrentBuildNumber /t REG_SZ /d "$3" /f >/dev/null 2>&1 ||
-    fail "CurrentBuildNumber $3"
-  "$wine" reg add 'HKLM\System\CurrentControlSet\Control\Windows' /v CSDVersion /t REG_DWORD \
-    /d "$((pack * 256))" /f >/dev/null 2>&1 || fail "service pack number $pack"
+  printf '%s\r\n' 'REGEDIT4' '' \
+    '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion]' \
+    "\"CSDVersion\"=\"$2\"" "\"CurrentBuildNumber\"=\"$3\"" '' \
+    '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Windows]' \
+    "$(printf '"CSDVersion"=dword:%08x' "$((pack * 256))")" >"$build/version.reg"
+  # Drive Z: of a Wine prefix is the root folder.
+  "$wine" regedit /S "Z:${build//\//\\}\\version.reg" >/dev/null 2>&1 || fail "registry for $1 $2"
 }
-
 # A Windows 10 system: the banner then shows 10.0 only if the manifest lists Windows 10.
 pretend win10 "" 19045
 
