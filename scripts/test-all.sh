@@ -26,7 +26,7 @@ bash tests/qemu/run-qemu-tests.sh
 # The static build's package, which depends on nothing (the QEMU run has just built it).
 bash scripts/test-package.sh build/static
 
-# The Windows programs: x86 compiled, x64 tested under Wine.
+# The Windows programs: import tables, manifest, and both builds tested under Wine.
 bash scripts/wine-tests.sh
 
 # The Windows builds' .zip packages.

@@ -30,27 +30,8 @@ cmake --preset ci >/dev/null
 cmake --build --preset ci -j "$jobs" --target kzt_qemu_expected
 
 # The kernel that Debian's linux-image-amd64 depends on, unpacked without installing it.
-kernel_package() {
-  apt-cache depends linux-image-amd64 2>/dev/null |
-    awk '$1 == "Depends:" && $2 ~ /^linux-image-[0-9].*-amd64$/ { print $2; exit }'
-}
-package=$(kernel_package)
-if [ -z "$package" ]; then
-  apt-get update -q >/dev/null
-  package=$(kernel_package)
-fi
-[ -n "$package" ] || { echo "no kernel package found" >&2; exit 1; }
-release=${package#linux-image-}
-if [ ! -d "$work/kernel-$release" ]; then
-  rm -f "$work"/linux-image-*.deb
-  (cd "$work" && apt-get download -q "$package" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
-  deb=$(ls "$work"/"$package"_*.deb)
-  dpkg-deb -x "$deb" "$work/kernel-$release.tmp"
-  mv "$work/kernel-$release.tmp" "$work/kernel-$release"
-  rm -f "$deb"
-fi
-kernel="$work/kernel-$release"
-vmlinuz="$kernel/boot/vmlinuz-$release"
+source "$here/debian-kernel.sh"
+debian_kernel "$work"
 
 # The initramfs: busybox, the programs, the drivers in load order per stage, the init script, and
 # the files the runs through the bridge must give.
