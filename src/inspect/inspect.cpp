@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "health/erase_counts.h"
 #include "ident/readout.h"
@@ -59,13 +57,6 @@ void measureWear(const BbecAnswer& answer, unsigned blocks, BankWear* bank) {
 }
 
 }  // namespace
-
-int isReadableFolder(const char* folder) {
-  std::error_code error;
-  if (!std::filesystem::is_directory(folder, error) || error) return 0;
-  std::filesystem::directory_iterator entries(folder, error);
-  return !error;
-}
 
 unsigned listBadBlocks(const BbecAnswer& answer, uint16_t blocksPerDie, uint8_t kind,
                        uint16_t* blocks) {

@@ -74,8 +74,6 @@ struct Inspection {
 // Longest FOLDER name taken; a longer one is refused as a bad argument.
 constexpr unsigned kFolderNameMax = 4000;
 
-// Non-zero when `folder` is a directory whose entries can be listed.
-int isReadableFolder(const char* folder);
 
 // Reads the dump set in `folder` into `inspection` and works out the figures: id.bin,
 // kzt_fwi.bin, kzt_fid2.bin, then kzt_bbec_C_E.bin for each bank of the CE mask, then smart.bin.

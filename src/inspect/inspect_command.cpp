@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "inspect/inspect.h"
+#include "transport/platform.h"
 
 namespace kzt {
 
@@ -64,7 +65,7 @@ int runInspectCommand(int argc, const char* const* argv, FILE* out, FILE* err) {
                  kFolderNameMax);
     return kInspectExitBadUsage;
   }
-  if (!isReadableFolder(folder)) {
+  if (!folderCanBeRead(folder)) {
     std::fprintf(err, "kzt_inspect: %s: not a folder that can be read\n", folder);
     return kInspectExitBadUsage;
   }

@@ -73,6 +73,10 @@ void setPlatform(Platform* implementation);
 // The system's implementation, defined by the platform library the build links.
 Platform* systemPlatform();
 
+// Non-zero when `path` names a folder whose entries can be listed. Defined by the platform too,
+// in a library of its own (kzt_folder), so that a program can take it without the drive access.
+int folderCanBeRead(const char* path);
+
 // The probes and the process-wide values they leave: the version record (banner, native
 // backend), whether native ATA pass-through may be used (native backend), and the low byte of
 // the selected drive's bus type (the run flow's choice of backend; 7 means USB).
