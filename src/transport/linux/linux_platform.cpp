@@ -1,8 +1,10 @@
-// Drive access: the disk node of the N-th SCSI disk, one SG_IO request per command.
+// Drive access: the N-th SCSI disk through its SCSI generic node (or its disk node), one SG_IO
+// request per command.
 #include "transport/linux/linux_platform.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <scsi/sg.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -15,20 +17,6 @@
 namespace kzt {
 
 namespace linuxos {
-
-namespace {
-
-int systemOpen(const char* path) { return ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC); }
-int systemSgIo(int fd, sg_io_hdr_t* header) { return ::ioctl(fd, SG_IO, header); }
-int systemClose(int fd) { return ::close(fd); }
-
-}  // namespace
-
-const DeviceAccess kSystemDeviceAccess = {systemOpen, systemSgIo, systemClose};
-DeviceAccess deviceAccess = kSystemDeviceAccess;
-
-const char* deviceRoot = "/dev";
-const char* sysfsRoot = "/sys";
 
 int diskName(unsigned drive, char* name, size_t size) {
   // Letters in bijective base 26, least significant first, then reversed.
@@ -87,11 +75,11 @@ int openDisk(unsigned drive) {
     errno = ENAMETOOLONG;
     return -1;
   }
-  return deviceAccess.openNode(path);
+  return ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
 }
 
 void closeDisk(int fd) {
-  if (fd >= 0) deviceAccess.closeNode(fd);
+  if (fd >= 0) ::close(fd);
 }
 
 }  // namespace linuxos
@@ -144,7 +132,7 @@ SendOutcome LinuxPlatform::carry(uint8_t drive, const AtaRequest& request, bool 
   header.sbp = sense;
   header.timeout = kRequestTimeOutSeconds * 1000;
 
-  const int answered = linuxos::deviceAccess.sgIo(fd, &header);
+  const int answered = ::ioctl(fd, SG_IO, &header);
   const int ioctlError = errno;
   linuxos::closeDisk(fd);
 

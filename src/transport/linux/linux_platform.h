@@ -3,8 +3,6 @@
 // commands through SG_IO, linux_probes.cpp finds the version, the bus types and the drive list in
 // uname and sysfs, linux_console.cpp reads keys from the controlling terminal and opens the report
 // with xdg-open.
-#include <scsi/sg.h>
-
 #include <cstddef>
 #include <cstdint>
 
@@ -54,20 +52,9 @@ class LinuxPlatform final : public Platform {
 
 namespace linuxos {
 
-// The system calls behind every drive access, in one replaceable table so that tests can put a
-// simulated drive behind the SCSI generic interface. Each call reports failure as the system
-// does: -1 with errno set.
-struct DeviceAccess {
-  int (*openNode)(const char* path);
-  int (*sgIo)(int fd, sg_io_hdr_t* header);
-  int (*closeNode)(int fd);
-};
-extern const DeviceAccess kSystemDeviceAccess;
-extern DeviceAccess deviceAccess;  // kSystemDeviceAccess unless a test installs its own
-
-// Where the disk nodes and the kernel's sysfs tree are; "/dev" and "/sys" unless a test moves them.
-extern const char* deviceRoot;
-extern const char* sysfsRoot;
+// Where the disk nodes and the kernel's sysfs tree are.
+constexpr const char* deviceRoot = "/dev";
+constexpr const char* sysfsRoot = "/sys";
 
 // Name of the kernel's N-th SCSI disk, "sd" and letters counted as the kernel does (0 "sda",
 // 25 "sdz", 26 "sdaa", 701 "sdzz", 702 "sdaaa"). Non-zero when it fits in `size`.
