@@ -126,7 +126,10 @@ TEST_F(Inspect, MissingShortAndDamagedFilesAreNamedAndReadAsFileModeReadsThem) {
   EXPECT_NE(inspect({}).out.find("Missing : kzt_bbec_1_0.bin, smart.bin\n"), std::string::npos);
   fs::create_directory("out");
   EXPECT_EQ(inspect({"--svg", "out/map.svg"}).status, 0);
-  EXPECT_NE(sim::readFile("out/map.svg").find("A\"\\&#xfffd;&#xe9; []"), std::string::npos);
+  const std::string svg = sim::readFile("out/map.svg");
+  EXPECT_NE(svg.find("A\"\\&#xfffd;&#xe9; []"), std::string::npos);
+  EXPECT_NE(svg.find(">Missing: kzt_bbec_1_0.bin, smart.bin. Short: id.bin (100 of 512 bytes), "
+                     "kzt_bbec_0_1.bin (16388 of 32768 bytes).<"), std::string::npos);
 }
 
 TEST_F(Inspect, BadArgumentsAndFoldersThatCannotBeReadEndWithStatus2) {
@@ -139,6 +142,8 @@ TEST_F(Inspect, BadArgumentsAndFoldersThatCannotBeReadEndWithStatus2) {
     EXPECT_EQ(result.out, "");
   }
   EXPECT_NE(inspect({"no/such/folder"}).err.find("no/such/folder: not a folder"), std::string::npos);
+  const std::string longName(4001, 'a');
+  EXPECT_EQ(inspect({longName.c_str()}).status, 2);
   EXPECT_EQ(inspect({"--svg", "no/such/folder/map.svg"}).status, 1);
 }
 
