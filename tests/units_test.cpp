@@ -88,7 +88,7 @@ TEST(WindowsVersionRule, AtaPassThroughFromXpServicePack2) {
       {10, 0, "", 1}, {6, 0, "", 1}, {6, 1, "Service Pack 1", 1}, {5, 2, "", 1},
       {5, 1, "Service Pack 2", 1}, {5, 1, "Service Pack 3", 1}, {5, 1, "Service Pack 12", 1},
       {5, 1, "Service Pack  2", 1}, {5, 1, "Service Pack 1", 0}, {5, 1, "", 0},
-      {5, 1, "Service Pack", 0}, {5, 1, "Service Pack x2", 0}, {5, 0, "Service Pack 4", 0},
+      {5, 1, "Service Pack", 0}, {5, 1, "Service Pack x2", 0}, {5, 1, "Service Pack A", 0}, {5, 0, "Service Pack 4", 0},
       {5, 3, "Service Pack 2", 0}, {4, 0, "Service Pack 6", 0}, {0, 0, "", 0},
   };
   for (const Case& c : cases) {
@@ -228,7 +228,8 @@ TEST(Decoder, EveryTableRowThroughKztNandid) {
 TEST(Decoder, MakerNames) {
   for (auto [code, name, known] : {std::tuple{0x00, "", 1}, {0x9B, "YMTC", 1}, {0x99, "", 0}, {0xFF, "", 0}}) {
     const uint8_t id[6] = {static_cast<uint8_t>(code), 0x9B};
-    char text[16] = "x";
+    char text[16];
+    std::memset(text, 'x', sizeof text);
     EXPECT_EQ(FlashMakerName(id, text), known);
     EXPECT_STREQ(text, name);
   }

@@ -123,7 +123,9 @@ TEST_F(Inspect, MissingShortAndDamagedFilesAreNamedAndReadAsFileModeReadsThem) {
   EXPECT_DOUBLE_EQ(shortBank["mean"].get<double>(), 1.5);
   EXPECT_EQ(doc["bad_blocks"][1]["factory"], json::array({5}));
 
-  EXPECT_NE(inspect({}).out.find("Missing : kzt_bbec_1_0.bin, smart.bin\n"), std::string::npos);
+  EXPECT_NE(inspect({}).out.find("Missing : kzt_bbec_1_0.bin, smart.bin\nShort   : id.bin (100 of "
+                                 "512 bytes), kzt_bbec_0_1.bin (16388 of 32768 bytes)\n"),
+            std::string::npos);
   fs::create_directory("out");
   EXPECT_EQ(inspect({"--svg", "out/map.svg"}).status, 0);
   const std::string svg = sim::readFile("out/map.svg");
@@ -143,7 +145,14 @@ TEST_F(Inspect, BadArgumentsAndFoldersThatCannotBeReadEndWithStatus2) {
   }
   EXPECT_NE(inspect({"no/such/folder"}).err.find("no/such/folder: not a folder"), std::string::npos);
   const std::string longName(4001, 'a');
-  EXPECT_EQ(inspect({longName.c_str()}).status, 2);
+  const Result tooLong = inspect({longName.c_str()});
+  EXPECT_EQ(tooLong.status, 2);
+  EXPECT_EQ(tooLong.err, "kzt_inspect: the folder name is longer than 4000 characters\n");
+  if (fs::exists("/dev/full")) {
+    const Result full = inspect({"--svg", "/dev/full"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "kzt_inspect: /dev/full: Write File Error\n");
+  }
   EXPECT_EQ(inspect({"--svg", "no/such/folder/map.svg"}).status, 1);
 }
 
