@@ -25,6 +25,7 @@ SendOutcome SimPlatform::sendNative(uint8_t drive, const AtaRequest& request, ui
   return reply.outcome;
 }
 
+// The same drive behind a USB bridge: no status comes back, which the drive takes as "via bridge".
 SendOutcome SimPlatform::sendBridge(uint8_t drive, const AtaRequest& request) {
   return sendNative(drive, request, nullptr);
 }
