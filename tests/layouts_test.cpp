@@ -5,6 +5,7 @@
 
 #include "ident/commands.h"
 #include "transport/sat.h"
+#include "transport/verdict.h"
 #include "transport/windows_requests.h"
 
 namespace kzt {
@@ -65,11 +66,25 @@ TEST(WindowsRequests, AtaPassThroughOfBothBitnesses) {
   EXPECT_EQ(buildAtaPassThroughRequest(kAtaPassThroughX86, requestOf(kGetFwiCommand, data, 4096), image), 4140u);
   expectImage(image, 4140, {{0, 40}, {2, 0x1A}, {9, 0x10}, {12, 2}, {20, 44}, {26, 0xAF}, {32, 0x01},
                             {33, 0x08}, {35, 0x50}, {36, 0xF0}, {37, 0xE0}, {38, 0xFA}, {44, 0xCF}}, "x86 Get FWI");
-  EXPECT_EQ(ataPassThroughStatus(kAtaPassThroughX86, image), 0xFA);
+  // A call that failed wrote nothing back: the status byte still holds the command code.
+  RequestReply reply;
+  readAtaPassThroughReply(kAtaPassThroughX86, image, 0, requestOf(kGetFwiCommand, data, 4096), 0x1F, &reply);
+  EXPECT_TRUE(reply.sent && reply.registersBack && !reply.transferKnown);
+  EXPECT_EQ(reply.registerStatus, 0xFA);
+  EXPECT_EQ(reply.systemError, 0x1Fu);
   EXPECT_EQ(buildAtaPassThroughRequest(kAtaPassThroughX64, requestOf(kGetFwiCommand, data, 4096), image), 4148u);
   expectImage(image, 4148, {{0, 48}, {2, 0x1A}, {9, 0x10}, {12, 2}, {24, 52}, {34, 0xAF}, {40, 0x01},
                             {41, 0x08}, {43, 0x50}, {44, 0xF0}, {45, 0xE0}, {46, 0xFA}, {52, 0xCF}}, "x64 Get FWI");
-  EXPECT_EQ(ataPassThroughStatus(kAtaPassThroughX64, image), 0xFA);
+  // After the call: the status in CurrentTaskFile byte 6, the data as far as the bytes returned.
+  image[46] = 0x50, image[52] = 0x11, image[52 + 1999] = 0x22, image[52 + 2000] = 0x33;
+  uint8_t answer[4096] = {kNoDataMarker};
+  readAtaPassThroughReply(kAtaPassThroughX64, image, 52 + 2000, requestOf(kGetFwiCommand, answer, 4096), 0, &reply);
+  EXPECT_TRUE(reply.registersBack && reply.transferKnown);
+  EXPECT_EQ(reply.registerStatus, 0x50);
+  EXPECT_EQ(reply.transferred, 2000u);
+  EXPECT_EQ(answer[0], 0x11);
+  EXPECT_EQ(answer[1999], 0x22);
+  EXPECT_EQ(answer[2000], 0x00);
   // FID prefix: non-data, 48-bit, no DMA for FC.
   EXPECT_EQ(buildAtaPassThroughRequest(kAtaPassThroughX86, requestOf(kFidPrefixCommand, data, 0), image), 44u);
   expectImage(image, 44, {{0, 40}, {2, 0x08}, {12, 2}, {20, 44}, {25, 0xFF}, {32, 0x50}, {33, 0xFF},
@@ -121,11 +136,30 @@ TEST(WindowsRequests, ScsiPassThroughOfBothBitnesses) {
   expectImage(image, 92 + 4096, {{0, 56}, {6, 16}, {7, 24}, {8, 1}, {13, 0x10}, {16, 2}, {24, 92}, {32, 60},
                                  {36, 0x85}, {37, 0x14}, {38, 0x0E}, {40, 0x01}, {42, 0x08}, {43, 0xAF},
                                  {46, 0x50}, {48, 0xF0}, {49, 0xE0}, {50, 0xFA}}, "x64 Get FWI");
+  // After the call: ScsiStatus, the sense bytes as far as SenseInfoLength (at most the 24 asked
+  // for), DataTransferLength lowered to what came, and that much data.
+  image[2] = 0x02, image[7] = 40, image[12] = 0x00, image[13] = 0x08;
+  for (uint8_t i = 0; i < 32; ++i) image[60 + i] = static_cast<uint8_t>(0xA0 + i);
+  image[92] = 0x44, image[92 + 2047] = 0x55, image[92 + 2048] = 0x66;
+  uint8_t answer[4096] = {};
+  RequestReply reply;
+  readSatReply(kScsiPassThroughX64, image, requestOf(kGetFwiCommand, answer, 4096), 0, &reply);
+  EXPECT_TRUE(reply.sent && reply.scsi && reply.transferKnown && !reply.registersBack);
+  EXPECT_EQ(reply.scsiStatus, 0x02);
+  EXPECT_EQ(Bytes(reply.sense, reply.sense + reply.senseLength), Bytes(image + 60, image + 84));
+  EXPECT_EQ(reply.transferred, 2048u);
+  EXPECT_EQ(answer[0], 0x44);
+  EXPECT_EQ(answer[2047], 0x55);
+  EXPECT_EQ(answer[2048], 0x00);
   sizes = buildSatRequest(kScsiPassThroughX86, requestOf(kFidPrefixCommand, nullptr, 0), image);
   EXPECT_EQ(sizes.output, 80u);
   expectImage(image, 80, {{0, 44}, {6, 16}, {7, 24}, {8, 2}, {16, 2}, {20, 80}, {24, 48}, {28, 0x85},
                           {29, 0x06}, {30, 0x0C}, {32, 0x50}, {33, 0xFF}, {34, 0xFF}, {41, 0xE0}, {42, 0xFC}},
               "x86 FID prefix");
+  reply = RequestReply{};
+  readSatReply(kScsiPassThroughX86, image, requestOf(kFidPrefixCommand, nullptr, 0), 0x79, &reply);
+  EXPECT_TRUE(reply.sent && !reply.scsi);
+  EXPECT_EQ(reply.systemError, 0x79u);
 }
 
 TEST(StorageDescriptor, TextsAndBusTypeWithinTheBytesReturned) {
@@ -155,45 +189,81 @@ TEST(StorageDescriptor, TextsAndBusTypeWithinTheBytesReturned) {
   }
 }
 
-// The sense data a SAT layer returns, and what the native path makes of it: the device's status
-// register, or a refusal of the block by the SCSI layer itself.
-TEST(SatSense, StatusOrRefusalFromEachFormat) {
+// What came back from a request, judged in the one place that judges every path: completed, or
+// failed with the code of the first fault, and the device's status where it came back. Get FWI,
+// 4096 bytes in, command FA.
+TEST(Verdict, EveryKindOfReply) {
   struct Case {
     const char* what;
     uint8_t scsiStatus;
     Bytes sense;
+    uint32_t transferred;
+    int completed;
+    uint32_t code;
     uint8_t status;
-    uint32_t refusal;
+    void (*change)(RequestReply&) = nullptr;
   };
   const uint8_t cc = 0x02;  // CHECK CONDITION
+  const uint32_t all = 4096;
   const Case cases[] = {
-      {"descriptor, ATA Status Return", cc, {0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 0x0E, 0x09, 0x0C, 0x01, 0x00, 0x00, 0x01, 0, 0, 0, 0, 0, 0, 0xE0, 0x50}, 0x50, 0},
-      {"deferred, behind another descriptor", cc, {0x73, 0x0B, 0, 0, 0, 0, 0, 0x1A, 0x00, 0x0A, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0x11, 0x09, 0x0C, 0x00, 0x04, 0, 0x08, 0, 0, 0, 0, 0, 0, 0xE0, 0x41}, 0x41, 0},
-      {"ATA descriptor too short to hold the registers", cc, {0x72, 0x0B, 0, 0, 0, 0, 0, 0x0C, 0x09, 0x0A, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xE0, 0x50}, 0x51, 0},
-      {"descriptor cut short", cc, {0x72, 0x0B, 0, 0, 0, 0, 0, 0x0E, 0x09, 0x0C, 0x00, 0x04}, 0x51, 0},
-      {"fixed, registers in bytes 8 to 11", cc, {0x70, 0, 0x0B, 0, 0, 0, 0, 0x0A, 0x04, 0x41, 0xE0, 0x08, 0, 0, 0, 0, 0x80, 0}, 0x41, 0},
-      {"fixed, VALID: registers in bytes 3 to 6", cc, {0xF0, 0, 0x01, 0x00, 0x50, 0xE0, 0x01, 0x0A, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0x50, 0},
-      {"fixed, 00/1D: registers in bytes 3 to 6", cc, {0x70, 0, 0x01, 0x04, 0x51, 0xE0, 0x01, 0x0A, 0, 0, 0, 0, 0x00, 0x1D, 0, 0, 0, 0}, 0x51, 0},
-      {"fixed, device IDNF: ILLEGAL REQUEST 21h", cc, {0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0x10, 0x51, 0xE0, 0x01, 0x21, 0x00, 0, 0, 0, 0}, 0x51, 0},
-      {"no registers, NO SENSE", cc, {0x70, 0, 0x00, 0, 0, 0, 0, 0x00}, 0x50, 0},
-      {"no registers, RECOVERED ERROR", cc, {0x70, 0, 0x01, 0, 0, 0, 0, 0x00}, 0x50, 0},
-      {"no registers, ABORTED COMMAND", cc, {0x70, 0, 0x0B, 0, 0, 0, 0, 0x00}, 0x51, 0},
-      {"no sense at all", cc, {}, 0x51, 0},
-      {"unknown format", cc, {0x00, 0x01, 0x02}, 0x51, 0},
-      {"GOOD", 0x00, {}, 0x50, 0},
-      {"virtual SCSI disk: INVALID COMMAND OPERATION CODE", cc, {0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x20, 0x00, 0, 0, 0, 0}, 0x00, 0x52000},
-      {"libata: INVALID FIELD IN CDB", cc, {0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x24, 0x00, 0, 0xC0, 0x00, 0x01}, 0x00, 0x52400},
-      {"descriptor refusal", cc, {0x72, 0x05, 0x24, 0x00, 0, 0, 0, 0}, 0x51, 0x52400},
-      {"same bytes with GOOD", 0x00, {0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x20, 0x00, 0, 0, 0, 0}, 0x00, 0},
-      {"refusal sense with registers", cc, {0x72, 0x05, 0x24, 0x00, 0, 0, 0, 0x0E, 0x09, 0x0C, 0, 0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0xE0, 0x51}, 0x51, 0},
+      {"libata after CK_COND: descriptor, ATA Status Return", cc, {0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 0x0E, 0x09, 0x0C, 0x01, 0x00, 0x00, 0x01, 0, 0, 0, 0, 0, 0, 0xE0, 0x50}, all, 1, 0, 0x50,
+       [](RequestReply& r) { r.driverStatus = 0x08; }},  // DRIVER_SENSE alone is no error
+      {"deferred, behind another descriptor: the device's error", cc, {0x73, 0x0B, 0, 0, 0, 0, 0, 0x1A, 0x00, 0x0A, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0x11, 0x09, 0x0C, 0x00, 0x04, 0, 0x08, 0, 0, 0, 0, 0, 0, 0xE0, 0x41}, 0, 1, 0, 0x41},
+      {"ATA descriptor too short to hold the registers", cc, {0x72, 0x0B, 0, 0, 0, 0, 0, 0x0C, 0x09, 0x0A, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xE0, 0x51}, all, 0, 0xB0000, 0xFA},
+      {"descriptor cut short", cc, {0x72, 0x0B, 0, 0, 0, 0, 0, 0x0E, 0x09, 0x0C, 0x00, 0x04}, all, 0, 0xB0000, 0xFA},
+      {"libata's fixed sense: registers in bytes 8 to 11", cc, {0x70, 0, 0x0B, 0, 0, 0, 0, 0x0A, 0x04, 0x51, 0xE0, 0x08, 0, 0, 0, 0, 0, 0}, 0, 1, 0, 0x51},
+      {"libata's fixed sense, IDNF as ILLEGAL REQUEST 21h", cc, {0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0x10, 0x51, 0xE0, 0x01, 0x21, 0x00, 0, 0, 0, 0}, all, 1, 0, 0x51},
+      {"fixed, 00/1D: registers in INFORMATION", cc, {0x70, 0, 0x01, 0x04, 0x50, 0xE0, 0x01, 0x0A, 0, 0, 0, 0, 0x00, 0x1D, 0, 0, 0, 0}, all, 1, 0, 0x50},
+      {"UNIT ATTENTION after a reset", cc, {0x70, 0, 0x06, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x29, 0x00, 0, 0, 0, 0}, all, 0, 0x62900, 0xFA},
+      {"MEDIUM ERROR, VALID with an LBA in INFORMATION", cc, {0xF0, 0, 0x03, 0x00, 0x00, 0x12, 0x51, 0x0A, 0, 0x40, 0, 0, 0x11, 0x00, 0, 0, 0, 0}, all, 0, 0x31100, 0xFA},
+      {"virtual SCSI disk: INVALID COMMAND OPERATION CODE", cc, {0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x20, 0x00, 0, 0, 0, 0}, all, 0, 0x52000, 0xFA},
+      {"libata's refusal: INVALID FIELD IN CDB", cc, {0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x24, 0x00, 0, 0xC0, 0x00, 0x01}, all, 0, 0x52400, 0xFA},
+      {"descriptor refusal", cc, {0x72, 0x05, 0x24, 0x00, 0, 0, 0, 0}, all, 0, 0x52400, 0xFA},
+      {"refusal sense with registers: the device answered", cc, {0x72, 0x05, 0x24, 0x00, 0, 0, 0, 0x0E, 0x09, 0x0C, 0, 0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0xE0, 0x51}, 0, 1, 0, 0x51},
+      {"NO SENSE without registers", cc, {0x70, 0, 0x00, 0, 0, 0, 0, 0x00}, all, 0, 0x30002, 0xFA},
+      {"RECOVERED ERROR without registers", cc, {0x70, 0, 0x01, 0, 0, 0, 0, 0x00}, all, 0, 0x30002, 0xFA},
+      {"no sense data at all", cc, {}, all, 0, 0x30002, 0xFA},
+      {"unknown sense format", cc, {0x00, 0x01, 0x02}, all, 0, 0x30002, 0xFA},
+      {"GOOD with every byte", 0x00, {}, all, 1, 0, 0x50},
+      {"GOOD, sense bytes ignored", 0x00, {0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x20, 0x00, 0, 0, 0, 0}, all, 1, 0, 0x50},
+      {"CONDITION MET", 0x04, {}, all, 1, 0, 0x50},
+      {"GOOD, half the data: short", 0x00, {}, 2048, 0, 0x1000800, 0x50},
+      {"GOOD, no data: short", 0x00, {}, 0, 0, 0x1000000, 0x50},
+      {"BUSY", 0x08, {}, all, 0, 0x30008, 0xFA},
+      {"adapter time-out", 0x00, {}, all, 0, 0x10003, 0xFA, [](RequestReply& r) { r.hostStatus = 0x03; }},
+      {"driver time-out", 0x00, {}, all, 0, 0x20006, 0xFA, [](RequestReply& r) { r.driverStatus = 0x06; }},
+      {"the call failed", 0x00, {}, all, 0, 0x1F, 0xFA, [](RequestReply& r) { r.systemError = 0x1F; r.scsi = false; }},
+      {"native register block, all data", 0x00, {}, all, 1, 0, 0x50, [](RequestReply& r) { r.scsi = false; r.registersBack = true; r.registerStatus = 0x50; }},
+      {"native register block, short", 0x00, {}, 4095, 0, 0x1000FFF, 0x50, [](RequestReply& r) { r.scsi = false; r.registersBack = true; r.registerStatus = 0x50; }},
+      {"native register block, error bit", 0x00, {}, 0, 1, 0, 0x51, [](RequestReply& r) { r.scsi = false; r.registersBack = true; r.registerStatus = 0x51; }},
+      {"IDE block: no transfer length", 0x00, {}, 0, 1, 0, 0x58, [](RequestReply& r) { r.scsi = false; r.transferKnown = false; r.registersBack = true; r.registerStatus = 0x58; }},
   };
+  uint8_t data[4096];
   for (const Case& c : cases) {
-    const auto length = static_cast<uint32_t>(c.sense.size());
-    EXPECT_EQ(satAtaStatus(c.scsiStatus, c.sense.data(), length), c.status) << c.what;
-    uint32_t refusal = 0;
-    EXPECT_EQ(satRejection(c.scsiStatus, c.sense.data(), length, &refusal), c.refusal != 0 ? 1 : 0) << c.what;
-    EXPECT_EQ(refusal, c.refusal) << c.what;
+    RequestReply reply;
+    reply.sent = true;
+    reply.scsi = true;
+    reply.scsiStatus = c.scsiStatus;
+    std::copy(c.sense.begin(), c.sense.end(), reply.sense);
+    reply.senseLength = static_cast<uint32_t>(c.sense.size());
+    reply.transferKnown = true;
+    reply.transferred = c.transferred;
+    if (c.change != nullptr) c.change(reply);
+    const RequestVerdict verdict = judgeReply(requestOf(kGetFwiCommand, data, 4096), reply);
+    EXPECT_EQ(verdict.completed, c.completed) << c.what;
+    EXPECT_EQ(verdict.errorCode, c.code) << c.what;
+    EXPECT_EQ(verdict.statusCame, 1) << c.what;
+    EXPECT_EQ(verdict.status, c.status) << c.what;
   }
+  // Nothing went out: no status; a non-data command owes no data.
+  RequestReply unsent;
+  unsent.systemError = 2;
+  const RequestVerdict verdict = judgeReply(requestOf(kGetFwiCommand, data, 4096), unsent);
+  EXPECT_EQ(verdict.sent + verdict.completed + verdict.statusCame, 0);
+  EXPECT_EQ(verdict.errorCode, 2u);
+  RequestReply good;
+  good.sent = good.scsi = good.transferKnown = true;
+  EXPECT_EQ(judgeReply(requestOf(kFidPrefixCommand, nullptr, 0), good).completed, 1);
 }
 
 }  // namespace

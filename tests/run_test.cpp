@@ -64,20 +64,26 @@ const Scenario kScenarios[] = {
     {"replay_missing", {"0fy"}, "", [](Machine& m) { m.platform.drives.clear(); }},
     {"usb", {"0xy"}, "", [](Machine& m) {
        m.platform.drives[0].busType = 7;
-       m.drive.fail(Command::Identify, FaultKind::DeviceError);
-       m.drive.fail(Command::SmartRead, FaultKind::NoData);
+       m.drive.fail(Command::SmartRead, FaultKind::Sense);
        m.drive.fail(Command::GetBbec, FaultKind::TransportFailure, 1);
+       m.drive.fail(Command::GetBbec, FaultKind::DeviceError, 3);
      }},
-    {"usb_fwi_fails", {"0y"}, "", [](Machine& m) {
+    {"usb_fwi_short", {"0y"}, "", [](Machine& m) {
        m.platform.drives[0].busType = 7;
-       m.drive.fail(Command::GetFwi, FaultKind::TransportFailure);
+       m.drive.fail(Command::GetFwi, FaultKind::ShortData);
+     }},
+    {"usb_refused", {"0y"}, "", [](Machine& m) {
+       m.platform.drives[0].busType = 7;
+       m.drive.senseCode = 0x52400;
+       for (Command c : {Command::SmartEnable, Command::Identify}) m.drive.fail(c, FaultKind::Sense);
      }},
     {"foreign", {"0ny"}, "", [](Machine& m) {
        m.drive.setIdentity("OTHER SSD", "OT01", "S1", 1000215216, "REALTEK");
      }},
     {"prompt", {}, "1x\n", [](Machine& m) {
        m.platform.attach(1, &m.drive);
-       m.platform.drives[0].product = "OTHER DISK";
+       m.platform.drives[0].vendor = std::string(300, 'V');
+       m.platform.drives[0].product = std::string(300, 'P');
        m.platform.drives[1] = {&m.drive, 11, "KZT ", "GOLDEN SSD"};
        m.platform.keys = {' '};
        m.platform.keysArriveAfterPolls = 3;
@@ -103,6 +109,7 @@ const Scenario kScenarios[] = {
      }},
     {"identify_rejected", {"0y"}, "", [](Machine& m) {
        m.drive.fail(Command::Identify, FaultKind::DeviceErrorNoData);
+       for (const char* name : {"id.bin", "kzt_fwi.bin", "kzt_bbec_7_5.bin", "smart.bin"}) sim::writeFile(name, "earlier run");
      }},
     {"smart_enable_fails", {"0y"}, "", [](Machine& m) {
        m.drive.fail(Command::SmartEnable, FaultKind::TransportFailure);
@@ -124,7 +131,7 @@ struct Expected {
   int exitStatus = -1;
   std::string console, report, eraseCounts, shell;
   bool hasReport = false, hasEraseCounts = false;
-  std::vector<std::pair<std::string, std::string>> files;  // name, what it holds
+  std::vector<std::string> files;  // the dumps in the folder
 };
 
 Expected readGolden(const std::string& name) {
@@ -144,11 +151,10 @@ Expected readGolden(const std::string& name) {
       continue;
     }
     if (line[0] == 'D') {
-      const size_t blank = text.find(' ');
-      e.files.emplace_back(text.substr(0, blank), text.substr(blank + 1));
+      e.files.push_back(text);
       continue;
     }
-    for (size_t at; (at = text.find("\\r")) != std::string::npos;) text.replace(at, 2, "\r");
+    for (size_t at; (at = text.find("\\r")) != std::string::npos;) text.replace(at, 2, 1, '\r');
     const bool open = text.size() >= 2 && text.compare(text.size() - 2, 2, "\\c") == 0;
     text = open ? text.substr(0, text.size() - 2) : text + "\n";
     if (line[0] == 'C' || line[0] == 'B') e.console += text;
@@ -158,9 +164,8 @@ Expected readGolden(const std::string& name) {
   return e;
 }
 
-// What a dump holds: the drive's answer, zeros, the no-data marker then zeros, the step's own
-// filling (0xFF for Get BBEC, zeros else), or the first half of the answer then zeros.
-std::string dumpBytes(const Machine& m, const std::string& name, const std::string& kind) {
+// A dump holds the drive's whole answer: nothing else is ever dumped.
+std::string answerBytes(const Machine& m, const std::string& name) {
   Command command = Command::Identify;
   uint8_t bank = 0;
   if (name == "smart.bin") command = Command::SmartRead;
@@ -172,21 +177,20 @@ std::string dumpBytes(const Machine& m, const std::string& name, const std::stri
     bank = static_cast<uint8_t>((name[9] - '0') << 4 | (name[11] - '0'));
   }
   const std::vector<uint8_t> answer = m.drive.answerOf(command, bank);
-  std::string bytes(answer.size(), '\0');
-  if (kind == "answer") bytes.assign(answer.begin(), answer.end());
-  if (kind == "cf") bytes[0] = '\xCF';
-  if (kind == "fill" && command == Command::GetBbec) bytes.assign(bytes.size(), '\xFF');
-  if (kind == "half") std::copy_n(answer.begin(), answer.size() / 2, bytes.begin());
-  return bytes;
+  return {answer.begin(), answer.end()};
 }
 
-class Run : public ::testing::TestWithParam<Scenario> {};
+// Every scenario runs twice, with the replies in the form of each system: what SG_IO hands back,
+// and the Windows control requests' output images. The verdicts, and so the golden files, are the
+// same.
+class Run : public ::testing::TestWithParam<std::tuple<Scenario, sim::Flavour>> {};
 
 TEST_P(Run, MatchesItsGoldenFile) {
-  const Scenario& s = GetParam();
+  const Scenario& s = std::get<0>(GetParam());
   const Expected expected = readGolden(s.name);
   sim::ScratchDir scratch;
   Machine m;
+  m.platform.flavour = std::get<1>(GetParam());
   if (s.change != nullptr) s.change(m);
   const sim::RunOutcome out = sim::runProgramOn(m.platform, s.args, s.typed);
 
@@ -210,9 +214,9 @@ TEST_P(Run, MatchesItsGoldenFile) {
   if (expected.hasEraseCounts) {
     EXPECT_EQ(sim::readFile("kzt_flash_id_ec.txt"), expected.eraseCounts);
   }
-  for (const auto& [name, kind] : expected.files) {
+  for (const std::string& name : expected.files) {
     named.push_back(name);
-    EXPECT_TRUE(sim::readFile(name) == dumpBytes(m, name, kind)) << name << " is not " << kind;
+    EXPECT_TRUE(sim::readFile(name) == answerBytes(m, name)) << name << " is not the answer";
   }
   for (const auto& entry : fs::directory_iterator(".")) {
     const std::string name = entry.path().filename().string();
@@ -220,8 +224,34 @@ TEST_P(Run, MatchesItsGoldenFile) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Golden, Run, ::testing::ValuesIn(kScenarios),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Golden, Run,
+                         ::testing::Combine(::testing::ValuesIn(kScenarios),
+                                            ::testing::Values(sim::Flavour::Linux, sim::Flavour::Windows)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) == sim::Flavour::Linux ? "_linux" : "_windows");
+                         });
+
+// A run's dumps, replayed: the live report and erase-count file, each line that named a failed
+// answer replaced by its dump's load message, and the same exit status.
+TEST(Replay, GivesTheLiveRunWithLoadMessagesForWhatDidNotArrive) {
+  sim::ScratchDir scratch;
+  Machine m;
+  m.drive.fail(Command::GetFid, FaultKind::NoData);
+  m.drive.fail(Command::GetBbec, FaultKind::DeviceError, 1);
+  EXPECT_EQ(sim::runProgramOn(m.platform, {"0xy"}).exitStatus, kExitAnswersMissing);
+  std::string report = sim::readFile("kzt_flash_id.txt");
+  const std::string counts = sim::readFile("kzt_flash_id_ec.txt");
+  for (auto [failure, message] : {std::pair{"IOCtl: Get FID failed 0x1000000!", "kzt_fid.bin: Open File Error"},
+                                  {"ATA: Get BBEC failed! Error: 0x51", "kzt_bbec_0_1.bin: Open File Error"}}) {
+    const size_t at = report.find(failure);
+    ASSERT_NE(at, std::string::npos) << failure;
+    report.replace(at, std::string(failure).size(), message);
+  }
+  EXPECT_EQ(sim::runProgramOn(m.platform, {"0fxy"}).exitStatus, kExitAnswersMissing);
+  EXPECT_EQ(sim::readFile("kzt_flash_id.txt"), report);
+  EXPECT_EQ(sim::readFile("kzt_flash_id_ec.txt"), counts);
+}
 
 // A full disk: the report and the erase-count file land on /dev/full. Each failed write gets its
 // console line, and the run ends as usual.

@@ -48,8 +48,10 @@ TEST_F(Transport, OperationsCarryTheirRegistersInTheWrittenOrder) {
 
 TEST_F(Transport, LimitsOfTheDriveNumberAndTheLength) {
   const AtaRegisters fid2 = {.command = 0xFA, .device = 0xE0, .count = 0x01, .features = 0x41};
-  EXPECT_EQ(sendAtaCommand(0, AtaOperation::In48, fid2, buffer, 65536), 1);
+  // 65536 bytes go out; the drive sends its 512: a short transfer.
+  EXPECT_EQ(sendAtaCommand(0, AtaOperation::In48, fid2, buffer, 65536), 0);
   EXPECT_EQ(drive.received.back().length, 65536u);
+  EXPECT_EQ(lastTransportError(), 0x1000200u);
   EXPECT_EQ(sendAtaCommand(0, AtaOperation::In48, fid2, buffer, 65537), 0);
   for (int32_t number : {256, -1}) {
     EXPECT_EQ(sendAtaCommand(number, AtaOperation::In48, fid2, buffer, 512), 0);
@@ -62,6 +64,12 @@ TEST_F(Transport, LimitsOfTheDriveNumberAndTheLength) {
   EXPECT_EQ(sendAtaCommand(0, AtaOperation::In48, fid2, buffer, 512), 0);
   EXPECT_EQ(lastTransportError(), 0x1Fu);
   EXPECT_EQ(lastAtaStatus, 0xFA);
+  EXPECT_EQ(buffer[0], 0x77);
+  // Behind a bridge as well: a short answer leaves the buffer as it was.
+  busKind = BusKind::Usb;
+  drive.fail(Command::GetFid2, sim::FaultKind::ShortData);
+  EXPECT_EQ(sendAtaCommand(0, AtaOperation::In48, fid2, buffer, 512), 0);
+  EXPECT_EQ(lastTransportError(), 0x1000100u);
   EXPECT_EQ(buffer[0], 0x77);
 }
 

@@ -68,14 +68,16 @@ const char kHelpText[] =
     "Examples: kzt_fid 1    kzt_fid 0xy    kzt_fid 0fy\n"
     "\n"
     "Writes into the current directory: the report kzt_flash_id.txt, the erase\n"
-    "counts kzt_flash_id_ec.txt and the dumps id.bin, kzt_fwi.bin, kzt_fid.bin,\n"
-    "kzt_fid2.bin, kzt_bbec_<channel>_<ce>.bin and smart.bin.\n"
+    "counts kzt_flash_id_ec.txt and a dump of every answer that arrived: id.bin,\n"
+    "kzt_fwi.bin, kzt_fid.bin, kzt_fid2.bin, kzt_bbec_<channel>_<ce>.bin and\n"
+    "smart.bin (a live run first removes those of an earlier run).\n"
     "Reaching a drive needs administrator (root) rights.\n"
     "\n"
-    "Exit status: 0 the run completed on a drive this tool serves; 1 the drive\n"
-    "answered but is not one it serves; 2 IDENTIFY failed or was rejected (or\n"
-    "id.bin could not be loaded); 3 no drive was chosen (a refused typed number\n"
-    "or end of input at the prompt).\n";
+    "Exit status: 0 the run completed on a drive this tool serves and every\n"
+    "answer arrived; 1 the drive answered but is not one it serves; 2 IDENTIFY\n"
+    "failed or was rejected (or id.bin could not be loaded); 3 no drive was\n"
+    "chosen (a refused typed number or end of input at the prompt); 4 the drive\n"
+    "is served, but an answer did not arrive (each one is named in the report).\n";
 
 namespace {
 

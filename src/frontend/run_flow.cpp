@@ -1,6 +1,7 @@
 #include "frontend/run_flow.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "frontend/options.h"
 #include "health/bad_blocks.h"
@@ -97,9 +98,25 @@ struct Answers {
 
 Answers answers;
 
+// Every dump an earlier run may have left in the current directory: a live run removes them
+// first, so that the folder holds the answers of this run and nothing else.
+void removeEarlierDumps() {
+  for (const char* name : {kSmartDumpName, kIdentifyDumpName, kFirmwareInfoDumpName,
+                           kFlashIdDumpName, kFlashIdTableDumpName}) {
+    removeDump(name);
+  }
+  for (unsigned channel = 0; channel < kChannelCount; ++channel) {
+    for (unsigned ce = 0; ce < kCesPerChannel; ++ce) {
+      char name[kBbecDumpNameSize];
+      formatBbecDumpName(name, channel, ce);
+      removeDump(name);
+    }
+  }
+}
+
 int exitStatusOf(InterrogationVerdict verdict) {
   switch (verdict) {
-    case InterrogationVerdict::Served: return kExitServed;
+    case InterrogationVerdict::Served: return answersMissing == 0 ? kExitServed : kExitAnswersMissing;
     case InterrogationVerdict::NotServed: return kExitNotServed;
     case InterrogationVerdict::IdentifyFailed: return kExitIdentifyFailed;
   }
@@ -113,7 +130,7 @@ InterrogationVerdict runInterrogation() {
   const InterrogationVerdict verdict = identifyDrive(answers.identify, &identity);
   if (verdict != InterrogationVerdict::Served) return verdict;
 
-  const int geometryValid = readFirmwareInfoAndCheckGeometry(answers.firmwareInfo);
+  const int geometryValid = readFirmwareInfo(answers.firmwareInfo);
   readFlashIdBlock(answers.flashId);
   readFlashIdTableBlock(answers.flashIdTable);
 
@@ -166,7 +183,10 @@ int runProgram(int argc, char** argv) {
     printOsLine(printReport);
   }
 
-  if (!runOptions.fileMode) readSmart(kSmartDumpName);
+  if (!runOptions.fileMode) {
+    removeEarlierDumps();
+    readSmart(kSmartDumpName);
+  }
   const InterrogationVerdict verdict = runInterrogation();
   closeReport();
 

@@ -5,10 +5,11 @@ namespace kzt {
 
 // Exit status of a run, for scripts. --help and --version end with 0.
 enum ExitStatus : int {
-  kExitServed = 0,           // the run completed on a drive this tool serves
+  kExitServed = 0,           // the run completed on a drive this tool serves; every answer arrived
   kExitNotServed = 1,        // the drive answered but is not one this tool serves
   kExitIdentifyFailed = 2,   // IDENTIFY failed or was rejected, or id.bin could not be loaded
   kExitNoDrive = 3,          // the typed drive number was refused, or input ended at the prompt
+  kExitAnswersMissing = 4,   // the drive is served, but an answer of the run did not arrive
 };
 
 // The whole run: banner, choice of drive and switches, bus probe, report, SMART, interrogation,

@@ -19,29 +19,37 @@ constexpr uint8_t kSmartReadData = 0xD0;
 
 int deviceError() { return (lastAtaStatus & kAtaStatusError) != 0; }
 
+// SMART ENABLE OPERATIONS, then SMART READ DATA into `data`; stops at the first failure with its
+// message. Non-zero when the block arrived.
+int readSmartBlock(int32_t drive, uint8_t* data) {
+  if (!ataCommandNoData(drive, kSmartCommand, kSmartDevice, kSmartLbaHigh, kSmartLbaMid, 0x00,
+                        0x00, kSmartEnableOperations, nullptr, 0)) {
+    printBoth("IOCtl: SmartEnable failed 0x%x!\n", lastTransportError());
+    return 0;
+  }
+  if (deviceError()) {
+    printBoth("ATA: SmartEnable failed! Error: 0x%x\n", static_cast<unsigned>(lastAtaStatus));
+    return 0;
+  }
+  if (!ataCommandIn(drive, kSmartCommand, kSmartDevice, kSmartLbaHigh, kSmartLbaMid, 0x00, 0x01,
+                    kSmartReadData, data, kSmartDataSize)) {
+    printBoth("IOCtl: GetSmart failed 0x%x!\n", lastTransportError());
+    return 0;
+  }
+  if (deviceError()) {
+    printBoth("ATA: GetSmart failed! Error: 0x%x\n", static_cast<unsigned>(lastAtaStatus));
+    return 0;
+  }
+  return 1;
+}
+
 }  // namespace
 
 void readSmart(const char* dumpFileName) {
   uint8_t data[kSmartDataSize];
   std::memset(data, 0, sizeof data);
-  const int32_t drive = runOptions.driveNumber;
-
-  if (!ataCommandNoData(drive, kSmartCommand, kSmartDevice, kSmartLbaHigh, kSmartLbaMid, 0x00,
-                        0x00, kSmartEnableOperations, nullptr, 0)) {
-    printBoth("IOCtl: SmartEnable failed 0x%x!\n", lastTransportError());
-    return;
-  }
-  if (deviceError()) {
-    printBoth("ATA: SmartEnable failed! Error: 0x%x\n", static_cast<unsigned>(lastAtaStatus));
-    return;
-  }
-  if (!ataCommandIn(drive, kSmartCommand, kSmartDevice, kSmartLbaHigh, kSmartLbaMid, 0x00, 0x01,
-                    kSmartReadData, data, kSmartDataSize)) {
-    printBoth("IOCtl: GetSmart failed 0x%x!\n", lastTransportError());
-    return;
-  }
-  if (deviceError()) {
-    printBoth("ATA: GetSmart failed! Error: 0x%x\n", static_cast<unsigned>(lastAtaStatus));
+  if (!readSmartBlock(runOptions.driveNumber, data)) {
+    ++answersMissing;
     return;
   }
   if (!smartChecksumValid(data)) printConsole("Smart data checksum error!\n");

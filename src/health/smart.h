@@ -8,7 +8,8 @@ namespace kzt {
 constexpr uint32_t kSmartDataSize = 512;
 constexpr const char* kSmartDumpName = "smart.bin";
 
-// Switches SMART on, reads the SMART data block, tests its checksum and dumps it.
+// Switches SMART on, reads the SMART data block, tests its checksum and dumps it. Stops at the
+// first failure: then there is no dump, and the block counts in answersMissing.
 void readSmart(const char* dumpFileName);
 
 // The ATA standard's rule for the 512-byte SMART data block: all bytes add up to 0 modulo 256.

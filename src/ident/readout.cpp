@@ -1,18 +1,18 @@
 #include "ident/readout.h"
 
+#include <cstring>
+
 #include "ident/commands.h"
 #include "ident/step.h"
 #include "output/output.h"
+#include "transport/verdict.h"
 
 namespace kzt {
 
 InterrogationVerdict identifyDrive(uint8_t* answer, DriveIdentity* identity) {
-  const StepOutcome outcome = runStep("Identify", kIdentifyCommand, answer, kIdentifySize, kIdentifyDumpName);
-  // Identify data came in when the dump loaded, or when the request completed and the device
-  // did not flag an error. A drive that rejects IDENTIFY has not identified itself.
-  const bool dataCame = runOptions.fileMode
-                            ? outcome.loaded != 0
-                            : outcome.transportSucceeded != 0 && outcome.deviceError == 0;
+  // An IDENTIFY that did not arrive leaves the answer zero: the lines show no value from it.
+  const int arrived =
+      runStep("Identify", kIdentifyCommand, answer, kIdentifySize, kIdentifyDumpName);
 
   *identity = DriveIdentity{};
   readDriveIdentity(answer, identity);
@@ -24,18 +24,25 @@ InterrogationVerdict identifyDrive(uint8_t* answer, DriveIdentity* identity) {
 
   if (isRealtekController(*identity)) return InterrogationVerdict::Served;
   printBoth("Realtek based SSD not found - Exit!\n");
-  return dataCame ? InterrogationVerdict::NotServed : InterrogationVerdict::IdentifyFailed;
+  return arrived ? InterrogationVerdict::NotServed : InterrogationVerdict::IdentifyFailed;
 }
 
-int readFirmwareInfoAndCheckGeometry(uint8_t* answer) {
-  int geometryValid = 1;
-  const StepOutcome outcome =
-      runStep("Get FWI", kGetFwiCommand, answer, kFirmwareInfoSize, kFirmwareInfoDumpName);
-  if (!runOptions.fileMode && (!outcome.transportSucceeded || outcome.deviceError)) {
-    geometryValid = 0;
+int readFirmwareInfo(uint8_t* answer) {
+  if (!runStep("Get FWI", kGetFwiCommand, answer, kFirmwareInfoSize, kFirmwareInfoDumpName)) {
+    return 0;
   }
-  if (!firmwareInfoCarriesData(answer)) geometryValid = 0;
-  return geometryValid;
+  if (firmwareInfoCarriesData(answer)) return 1;
+  // The answer begins with the no-data marker: the device sent nothing, where the platform could
+  // not tell (a dump of such an answer comes from an older version of this program).
+  if (runOptions.fileMode) {
+    printBoth("%s: No Data Error\n", kFirmwareInfoDumpName);
+  } else {
+    reportCommandFailure(0, kShortTransferErrorBase, 0);
+    removeDump(kFirmwareInfoDumpName);
+  }
+  std::memset(answer, 0, kFirmwareInfoSize);
+  ++answersMissing;
+  return 0;
 }
 
 void readFlashIdBlock(uint8_t* answer) {

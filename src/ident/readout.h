@@ -24,10 +24,11 @@ enum class InterrogationVerdict {
 // identity lines, the controller check with its "not found" line.
 InterrogationVerdict identifyDrive(uint8_t* answer, DriveIdentity* identity);
 
-// "Get FWI" into a 4096-byte answer ("kzt_fwi.bin"), and the verdict on its geometry: 0 when the
-// request failed, the device reported an error, or the answer carries the no-data marker in
-// byte 0; the geometry report is printed only when it is valid.
-int readFirmwareInfoAndCheckGeometry(uint8_t* answer);
+// "Get FWI" into a 4096-byte answer ("kzt_fwi.bin"). Non-zero when the answer arrived and carries
+// data; otherwise the answer is left zero (no geometry, no Block/Die) and the step is named: its
+// failure lines, or, for an answer that begins with the no-data marker, the code of a transfer
+// that brought nothing ("No Data Error" for such a dump in file mode).
+int readFirmwareInfo(uint8_t* answer);
 
 // "FID prefix" then "Get FID" into a 512-byte answer ("kzt_fid.bin"); in file mode only the dump
 // is loaded and the prefix is not sent.

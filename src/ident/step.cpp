@@ -3,29 +3,36 @@
 #include <cstring>
 
 #include "output/output.h"
+#include "transport/verdict.h"
 
 namespace kzt {
 
 int sendAndReportCommand(const AtaCommand& command, uint8_t* answer, uint32_t length) {
   const int completed = sendAtaCommand(runOptions.driveNumber, command.operation,
                                        command.registers, answer, length);
-  reportCommandFailure(completed, lastTransportError(), lastAtaStatus);
+  // A status left by an earlier command is not this one's: only one that came back counts.
+  const uint8_t status = lastVerdict().statusCame ? lastAtaStatus : 0;
+  reportCommandFailure(completed, lastTransportError(), status);
   return completed;
 }
 
-StepOutcome runStep(const char* label, const AtaCommand& command, uint8_t* answer,
-                    uint32_t length, const char* dumpName, uint8_t fillByte) {
-  StepOutcome outcome;
+int runStep(const char* label, const AtaCommand& command, uint8_t* answer, uint32_t length,
+            const char* dumpName, uint8_t fillByte) {
   operationName = label;
   std::memset(answer, fillByte, length);
+  int arrived = 0;
   if (runOptions.fileMode) {
-    outcome.loaded = loadDump(dumpName, answer, length);
-    return outcome;
+    arrived = loadDump(dumpName, answer, length);
+  } else {
+    arrived = sendAndReportCommand(command, answer, length) &&
+              (lastAtaStatus & kAtaStatusError) == 0;
+    if (arrived) saveDump(dumpName, answer, length);
   }
-  outcome.transportSucceeded = sendAndReportCommand(command, answer, length);
-  outcome.deviceError = (lastAtaStatus & kAtaStatusError) != 0;
-  saveDump(dumpName, answer, length);
-  return outcome;
+  if (!arrived) {
+    std::memset(answer, fillByte, length);
+    ++answersMissing;
+  }
+  return arrived;
 }
 
 }  // namespace kzt

@@ -1,6 +1,8 @@
 #include "output/output.h"
 
 #include <cstdarg>
+#include <cstdio>
+#include <vector>
 
 #include "transport/ata_command.h"
 
@@ -11,11 +13,12 @@ std::FILE* consoleStream = stdout;
 std::FILE* inputStream = stdin;
 std::FILE* reportFile = nullptr;
 const char* operationName = "";
+unsigned answersMissing = 0;
 
 namespace {
 
-// Longest line the program formats, with room to spare: the longest is a bank line of about 130
-// characters. Longer text is cut, never written past the buffer.
+// Room for the lines the program formats: the longest of its own is a bank line of about 130
+// characters.
 constexpr int kLineBufferSize = 512;
 
 void writeConsole(const char* text, int length) {
@@ -36,41 +39,48 @@ void writeReport(const char* text, int length) {
   std::fwrite(text + start, 1, static_cast<size_t>(length - start), reportFile);
 }
 
-int formatLine(char* line, const char* format, va_list args) {
-  const int wanted = std::vsnprintf(line, kLineBufferSize, format, args);
-  if (wanted < 0) return 0;
-  return wanted < kLineBufferSize ? wanted : kLineBufferSize - 1;
+// Formats the text and hands it to the console and/or the report. A line longer than the line
+// buffer (device texts can be long) is formatted again into a buffer of its own size, so that it
+// is written whole, line end included.
+void emit(bool toConsole, bool toReport, const char* format, va_list args) {
+  char line[kLineBufferSize];
+  va_list again;
+  va_copy(again, args);
+  const int length = std::vsnprintf(line, sizeof line, format, args);
+  if (length >= 0 && length < kLineBufferSize) {
+    if (toConsole) writeConsole(line, length);
+    if (toReport) writeReport(line, length);
+  } else if (length > 0) {
+    std::vector<char> longLine(static_cast<size_t>(length) + 1);
+    std::vsnprintf(longLine.data(), longLine.size(), format, again);
+    if (toConsole) writeConsole(longLine.data(), length);
+    if (toReport) writeReport(longLine.data(), length);
+  }
+  va_end(again);
 }
 
 }  // namespace
 
 void printBoth(const char* format, ...) {
-  char line[kLineBufferSize];
   va_list args;
   va_start(args, format);
-  const int length = formatLine(line, format, args);
+  emit(true, reportFile != nullptr, format, args);
   va_end(args);
-  writeConsole(line, length);
-  if (reportFile != nullptr) writeReport(line, length);
 }
 
 void printReport(const char* format, ...) {
   if (reportFile == nullptr) return;
-  char line[kLineBufferSize];
   va_list args;
   va_start(args, format);
-  const int length = formatLine(line, format, args);
+  emit(false, true, format, args);
   va_end(args);
-  writeReport(line, length);
 }
 
 void printConsole(const char* format, ...) {
-  char line[kLineBufferSize];
   va_list args;
   va_start(args, format);
-  const int length = formatLine(line, format, args);
+  emit(true, false, format, args);
   va_end(args);
-  writeConsole(line, length);
 }
 
 int openReport() {
@@ -104,16 +114,25 @@ void saveDump(const char* fileName, const void* buffer, uint32_t length) {
 int loadDump(const char* fileName, void* buffer, uint32_t length) {
   std::FILE* file = std::fopen(fileName, "r+b");
   if (file == nullptr) {
-    printConsole("%s: Open File Error\n", fileName);
+    printBoth("%s: Open File Error\n", fileName);
     return 0;
   }
   const size_t got = std::fread(buffer, 1, length, file);
   std::fclose(file);
   if (got == 0) {
-    printConsole("%s: Read File Error\n", fileName);
+    printBoth("%s: Read File Error\n", fileName);
     return 0;
   }
   return 1;
+}
+
+void removeDump(const char* fileName) {
+  if (std::remove(fileName) == 0) return;
+  // Not there is what is wanted; a dump that is there and stays is reported.
+  std::FILE* file = std::fopen(fileName, "rb");
+  if (file == nullptr) return;
+  std::fclose(file);
+  printConsole("%s: Remove File Error\n", fileName);
 }
 
 void reportCommandFailure(int transportSucceeded, uint32_t errorCode, uint8_t status) {
@@ -148,6 +167,7 @@ void resetOutputState() {
   if (reportFile != nullptr) std::fclose(reportFile);
   reportFile = nullptr;
   operationName = "";
+  answersMissing = 0;
 }
 
 }  // namespace kzt

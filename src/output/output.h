@@ -43,13 +43,24 @@ int openReport();
 void closeReport();
 
 // Writes an answer buffer to its dump file (binary, exactly `length` bytes), when saveDumps is on.
+// Only an answer that arrived is dumped: a dump file always holds a real answer.
 void saveDump(const char* fileName, const void* buffer, uint32_t length);
 // Reads up to `length` bytes of an existing dump into the buffer; a shorter file fills only the
-// front. Non-zero on success.
+// front. Non-zero on success. A dump that cannot be loaded stands for an answer that did not
+// arrive: its message ("Open File Error", "Read File Error") goes to the console and the report,
+// where a live run names its failed command.
 int loadDump(const char* fileName, void* buffer, uint32_t length);
+// Removes a dump left by an earlier run; one that is there and cannot be removed is reported on
+// the console ("Remove File Error").
+void removeDump(const char* fileName);
 
 // Display name of the drive command in progress, the %s of the failure messages.
 extern const char* operationName;
+
+// Answers of this run that did not arrive (failed, refused, short, or flagged by the device; in
+// file mode, dumps that could not be loaded). A run on a served drive ends with its own status
+// when there is any.
+extern unsigned answersMissing;
 
 // The failure report after each command of the interrogation sequence: "IOCtl:" with the
 // platform's error code when the transport call failed, then "ATA:" with the whole status byte

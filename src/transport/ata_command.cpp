@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "transport/platform.h"
+#include "transport/verdict.h"
 
 namespace kzt {
 
@@ -19,35 +20,12 @@ constexpr uint32_t kNoSuchDriveError = 2;
 // carries the data straight into it (the kernel maps a page-aligned buffer into the transfer).
 // One request at a time, so one area serves them all.
 alignas(4096) uint8_t dataArea[kMaxTransferLength];
-uint32_t savedError = 0;
+RequestVerdict verdict;
 
 int failWith(uint32_t code) {
-  savedError = code;
+  verdict = RequestVerdict{};
+  verdict.errorCode = code;
   return 0;
-}
-
-// Native ATA path: the data area starts with the no-data marker; after a completed request the
-// caller gets the data area, after a failed one its buffer is left as it was. The status register
-// is taken from the returned register block whenever a request went out.
-int sendNative(uint8_t drive, const AtaRequest& request, void* buffer) {
-  if (isDataIn(request.operation) && request.length > 0) dataArea[0] = kNoDataMarker;
-  uint8_t status = 0;
-  const SendOutcome outcome = platform().sendNative(drive, request, &status);
-  if (outcome != SendOutcome::NotSent) lastAtaStatus = status;
-  if (outcome != SendOutcome::Completed) return failWith(platform().lastErrorCode());
-  if (buffer != nullptr && request.length > 0) std::memcpy(buffer, dataArea, request.length);
-  return 1;
-}
-
-// USB bridge path: no status comes back; a data-in caller gets the data area whatever the
-// outcome (zeros after a failed request), unless nothing was sent at all.
-int sendBridge(uint8_t drive, const AtaRequest& request, void* buffer) {
-  const SendOutcome outcome = platform().sendBridge(drive, request);
-  if (outcome == SendOutcome::NotSent) return failWith(platform().lastErrorCode());
-  const uint32_t error = outcome == SendOutcome::Failed ? platform().lastErrorCode() : 0;
-  if (buffer != nullptr && request.length > 0) std::memcpy(buffer, dataArea, request.length);
-  if (outcome == SendOutcome::Failed) return failWith(error);
-  return 1;
 }
 
 AtaRegisters registers28(uint8_t command, uint8_t device, uint8_t lbaHigh, uint8_t lbaMid,
@@ -68,16 +46,32 @@ AtaRegisters registers48(uint8_t command, uint8_t device, uint8_t lbaHigh, uint8
 
 }  // namespace
 
+// Both paths: the request's data area starts zero (the native path puts the no-data marker into
+// its first byte, so that an answer that brought no data shows it); the platform carries the
+// request and reports what came back; judgeReply gives the one verdict. The status register is
+// taken whenever the request went out. After a completed request the caller gets the data area;
+// after any other outcome its buffer is left as it was.
 int sendAtaCommand(int32_t drive, AtaOperation operation, const AtaRegisters& registers,
                    void* buffer, uint32_t length) {
   if (drive < 0 || drive > 255) return failWith(kNoSuchDriveError);
   const uint32_t dataLength = isDataIn(operation) ? length : 0;
   if (dataLength > kMaxTransferLength) return failWith(0);
   std::memset(dataArea, 0, dataLength);
+  const bool native = busKind != BusKind::Usb;
+  if (native && dataLength > 0) dataArea[0] = kNoDataMarker;
   const AtaRequest request{operation, registers, dataArea, dataLength};
   const auto target = static_cast<uint8_t>(drive);
-  if (busKind == BusKind::Usb) return sendBridge(target, request, buffer);
-  return sendNative(target, request, buffer);
+  RequestReply reply;
+  if (native) {
+    platform().sendNative(target, request, &reply);
+  } else {
+    platform().sendBridge(target, request, &reply);
+  }
+  verdict = judgeReply(request, reply);
+  if (verdict.statusCame) lastAtaStatus = verdict.status;
+  if (!verdict.completed) return 0;
+  if (buffer != nullptr && dataLength > 0) std::memcpy(buffer, dataArea, dataLength);
+  return 1;
 }
 
 int ataCommandIn(int32_t drive, uint8_t command, uint8_t device, uint8_t lbaHigh, uint8_t lbaMid,
@@ -115,12 +109,14 @@ int ataCommandNoData48(int32_t drive, uint8_t command, uint8_t device, uint8_t l
                         nullptr, 0);
 }
 
-uint32_t lastTransportError() { return savedError; }
+uint32_t lastTransportError() { return verdict.errorCode; }
+
+const RequestVerdict& lastVerdict() { return verdict; }
 
 void resetTransportState() {
   busKind = BusKind::Ata;
   lastAtaStatus = 0;
-  savedError = 0;
+  verdict = RequestVerdict{};
 }
 
 }  // namespace kzt

@@ -63,7 +63,8 @@ extern BusKind busKind;
 // The one road of every command to the drive: opens the drive (a drive number outside 0 to 255
 // names none), sends the command through the backend of `busKind` with `length` bytes of data in
 // for a data-in operation (0 and no buffer for a non-data one), and closes the drive again.
-// Non-zero when the platform completed the request; the device's verdict is in lastAtaStatus.
+// Non-zero when the request completed with all its data; the device's own verdict is in
+// lastAtaStatus, on both paths (a USB bridge hands it back when the device fails a command).
 int sendAtaCommand(int32_t drive, AtaOperation operation, const AtaRegisters& registers,
                    void* buffer, uint32_t length);
 
@@ -84,13 +85,19 @@ int ataCommandNoData48(int32_t drive, uint8_t command, uint8_t device, uint8_t l
                        uint8_t prevLbaHigh, uint8_t prevLbaMid, uint8_t prevLbaLow,
                        uint8_t prevCount, uint8_t prevFeatures, void* buffer, uint32_t length);
 
-// Status register of the last native command; bit 0 set means the device reported an error.
+// Status register of the last command that went out; bit 0 set means the device reported an
+// error. A request that was not sent leaves it as it was.
 extern uint8_t lastAtaStatus;
 constexpr uint8_t kAtaStatusError = 0x01;
 
-// The platform's error code of the last command that returned 0, kept from right after the
-// failed call so that nothing in between can change it.
+// The error code of the last command that returned 0: the system's own, or one of the codes of
+// transport/verdict.h. Kept from right after the request so that nothing in between changes it.
 uint32_t lastTransportError();
+
+// The verdict on the last command: whether it went out, completed, its error code, and whether
+// its status register came back (lastAtaStatus then holds it).
+struct RequestVerdict;
+const RequestVerdict& lastVerdict();
 
 // Puts the transport's process-wide values (bus kind, status, error) back to program start.
 void resetTransportState();

@@ -26,10 +26,23 @@ struct AtaRequest {
   uint32_t length = 0;
 };
 
-enum class SendOutcome : uint8_t {
-  NotSent,    // the drive did not open, or no path of this system can carry the command
-  Failed,     // the request was sent and the platform reported that it failed
-  Completed,  // the platform completed the request (the device may still have rejected it)
+// What the platform reported about one request, as raw as it came: filled by the platform, judged
+// in one place by judgeReply (transport/verdict.h), the same way for every path and system.
+constexpr uint32_t kReplySenseSize = 64;
+struct RequestReply {
+  bool sent = false;            // the request went out; false: the drive did not open, or no path
+                                // of this system can carry the command (systemError says why)
+  uint32_t systemError = 0;     // the platform call failed with this code (errno, GetLastError)
+  uint8_t hostStatus = 0;       // the adapter's status (Linux SG_IO); 0 where none is reported
+  uint8_t driverStatus = 0;     // the driver's status (Linux SG_IO)
+  bool scsi = false;            // a SCSI request: its status and sense data below count
+  uint8_t scsiStatus = 0;
+  uint8_t sense[kReplySenseSize] = {};
+  uint32_t senseLength = 0;     // sense bytes that came back
+  bool registersBack = false;   // a native register block came back: its status register below
+  uint8_t registerStatus = 0;
+  bool transferKnown = false;   // the platform tells how many data bytes came in
+  uint32_t transferred = 0;
 };
 
 // Receives one line of the drive list: a drive that opened and answered the property query.
@@ -41,13 +54,11 @@ class Platform {
  public:
   virtual ~Platform() = default;
 
-  // Native ATA pass-through. Unless NotSent, *status receives the ATA status register as the
-  // returned register block holds it (the command code when the platform gave no block back).
-  virtual SendOutcome sendNative(uint8_t drive, const AtaRequest& request, uint8_t* status) = 0;
-  // SCSI ATA PASS-THROUGH to a drive behind a USB bridge. No status comes back.
-  virtual SendOutcome sendBridge(uint8_t drive, const AtaRequest& request) = 0;
-  // The platform's error code of the most recent failed call, read right after it.
-  virtual uint32_t lastErrorCode() = 0;
+  // Native ATA pass-through, and SCSI ATA PASS-THROUGH to a drive behind a USB bridge: carry the
+  // request (data into request.dataArea) and report what came back in *reply, which starts
+  // cleared. Neither judges the outcome.
+  virtual void sendNative(uint8_t drive, const AtaRequest& request, RequestReply* reply) = 0;
+  virtual void sendBridge(uint8_t drive, const AtaRequest& request, RequestReply* reply) = 0;
 
   // Fills *version and decides whether native ATA pass-through may be used.
   virtual void probeOsVersion(OsVersion* version, int* ataPassThroughAvailable) = 0;

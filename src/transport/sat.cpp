@@ -71,15 +71,10 @@ constexpr uint8_t kFixedDeferred = 0x71;
 constexpr uint8_t kDescriptorCurrent = 0x72;
 constexpr uint8_t kDescriptorDeferred = 0x73;
 
-constexpr uint8_t kFixedValid = 0x80;
 constexpr uint8_t kAtaStatusReturnDescriptor = 0x09;
 constexpr uint8_t kAtaStatusReturnLength = 0x0C;  // additional length of that descriptor
 constexpr uint8_t kAscAtaInformation = 0x00;
 constexpr uint8_t kAscqAtaInformation = 0x1D;
-
-constexpr uint8_t kSenseKeyIllegalRequest = 0x05;
-constexpr uint8_t kAscInvalidOperationCode = 0x20;
-constexpr uint8_t kAscInvalidFieldInCdb = 0x24;
 
 constexpr uint32_t kHeaderLength = 8;  // both formats: additional sense length in byte 7
 
@@ -111,6 +106,9 @@ int parseDescriptor(const uint8_t* sense, uint32_t length, SatSense* out) {
   return 1;
 }
 
+// Status bits that a device's failed command leaves: BSY, DF, DRQ, ERR.
+constexpr uint8_t kFailedStatusBits = 0x80 | 0x20 | 0x08 | 0x01;
+
 int parseFixed(const uint8_t* sense, uint32_t length, SatSense* out) {
   if (length < 3) return 0;
   out->senseKey = sense[2] & 0x0F;
@@ -119,12 +117,11 @@ int parseFixed(const uint8_t* sense, uint32_t length, SatSense* out) {
     out->asc = sense[12];
     out->ascq = sense[13];
   }
-  const bool standardLayout =
-      (sense[0] & kFixedValid) != 0 ||
-      (end >= 14 && out->asc == kAscAtaInformation && out->ascq == kAscqAtaInformation);
-  const uint32_t registers = standardLayout ? 3 : 8;
-  if (end >= registers + 4) {
-    out->status = sense[registers + 1];
+  if (end >= 14 && out->asc == kAscAtaInformation && out->ascq == kAscqAtaInformation) {
+    out->status = sense[4];  // INFORMATION: error, status, device, count
+    out->hasRegisters = 1;
+  } else if (end >= 12 && (sense[9] & kFailedStatusBits) != 0) {
+    out->status = sense[9];  // libata: error, status, device, count in bytes 8 to 11
     out->hasRegisters = 1;
   }
   return 1;
@@ -142,34 +139,6 @@ int parseSatSense(const uint8_t* sense, uint32_t length, SatSense* out) {
   }
   if (code == kFixedCurrent || code == kFixedDeferred) return parseFixed(sense, length, out);
   return 0;
-}
-
-uint8_t satAtaStatus(uint8_t scsiStatus, const uint8_t* sense, uint32_t senseLength) {
-  SatSense parsed;
-  const int known = parseSatSense(sense, senseLength, &parsed);
-  if (known && parsed.hasRegisters) return parsed.status;
-  if (scsiStatus != kScsiStatusCheckCondition) return kSatStatusNoError;
-  if (known &&
-      (parsed.senseKey == kSenseKeyNoSense || parsed.senseKey == kSenseKeyRecoveredError)) {
-    return kSatStatusNoError;
-  }
-  return kSatStatusError;
-}
-
-int satRejection(uint8_t scsiStatus, const uint8_t* sense, uint32_t senseLength,
-                 uint32_t* errorCode) {
-  if (scsiStatus != kScsiStatusCheckCondition) return 0;
-  SatSense parsed;
-  if (!parseSatSense(sense, senseLength, &parsed)) return 0;
-  if (parsed.senseKey != kSenseKeyIllegalRequest) return 0;
-  if (parsed.asc != kAscInvalidOperationCode && parsed.asc != kAscInvalidFieldInCdb) return 0;
-  // Registers from a descriptor mean the device answered. (In fixed sense the zero bytes 8 to
-  // 11 of a refusal read as registers of the older layout; they carry nothing.)
-  const bool descriptor = parsed.responseCode == kDescriptorCurrent ||
-                          parsed.responseCode == kDescriptorDeferred;
-  if (descriptor && parsed.hasRegisters) return 0;
-  *errorCode = kSatRejectedErrorBase | (static_cast<uint32_t>(parsed.asc) << 8) | parsed.ascq;
-  return 1;
 }
 
 }  // namespace kzt

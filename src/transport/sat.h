@@ -42,39 +42,19 @@ constexpr uint8_t kScsiStatusGood = 0x00;
 constexpr uint8_t kScsiStatusCheckCondition = 0x02;
 constexpr uint8_t kScsiStatusConditionMet = 0x04;
 
-// Sense keys that report no failure of the command itself.
-constexpr uint8_t kSenseKeyNoSense = 0x00;
-constexpr uint8_t kSenseKeyRecoveredError = 0x01;
-
-// Status values given when the translation layer reports the outcome without the device's own
-// registers: ready with no error, or ready with the error bit.
+// The status of a command that a translation layer reports as done without error (GOOD) and
+// without the device's registers: ready, no error.
 constexpr uint8_t kSatStatusNoError = 0x50;
-constexpr uint8_t kSatStatusError = 0x51;
 
 // Reads the first `length` bytes of a sense buffer. Understands descriptor sense (0x72/0x73,
-// registers from the ATA Status Return descriptor, code 0x09) and fixed sense (0x70/0x71) in both
-// register layouts: the standard one with error, status, device and count in the INFORMATION
-// field (bytes 3 to 6), used when the VALID bit is set or ASC/ASCQ is 00/1D ("ATA pass-through
-// information available"), and the one of older Linux libata versions, which put them in bytes
-// 8 to 11. Never reads past `length` nor past the additional sense length the data declares.
-// Non-zero when the buffer holds sense data of a known format.
+// registers from the ATA Status Return descriptor, code 0x09) and fixed sense (0x70/0x71), which
+// carries registers in one of two layouts only: SAT's, with ASC/ASCQ 00/1D ("ATA pass-through
+// information available") and error, status, device and count in the INFORMATION field (bytes 3
+// to 6); or libata's for a command the device failed, with them in bytes 8 to 11 and a status
+// that shows the failure (error, device fault, data request or busy bit). Any other fixed sense,
+// such as a UNIT ATTENTION after a reset, carries none. Never reads past `length` nor past the
+// additional sense length the data declares. Non-zero when the buffer holds sense data of a known
+// format.
 int parseSatSense(const uint8_t* sense, uint32_t length, SatSense* out);
-
-// The ATA status register that an ATA PASS-THROUGH command with CK_COND produced, from the SCSI
-// status and the sense data: the returned status register when the sense carried the registers;
-// otherwise no error for GOOD and for sense keys NO SENSE and RECOVERED ERROR, and the error bit
-// for any other CHECK CONDITION, which is how the translation layer reports a device error.
-uint8_t satAtaStatus(uint8_t scsiStatus, const uint8_t* sense, uint32_t senseLength);
-
-// A CHECK CONDITION that comes from the SCSI layer refusing the ATA PASS-THROUGH block, so that
-// nothing reached the device: sense key ILLEGAL REQUEST with INVALID COMMAND OPERATION CODE (ASC
-// 20h: a disk that knows no ATA PASS-THROUGH, such as a SAS or virtual SCSI disk) or INVALID FIELD
-// IN CDB (ASC 24h: the kernel's SAT layer cannot carry the block, e.g. a port without the UDMA
-// protocol), and no ATA Status Return descriptor. A device's own error never reads so: libata
-// reports it as ABORTED COMMAND, MEDIUM ERROR and the like (ILLEGAL REQUEST only with ASC 21h).
-// Non-zero when the sense says so, with *errorCode = kSatRejectedErrorBase | ASC << 8 | ASCQ.
-constexpr uint32_t kSatRejectedErrorBase = 0x50000;
-int satRejection(uint8_t scsiStatus, const uint8_t* sense, uint32_t senseLength,
-                 uint32_t* errorCode);
 
 }  // namespace kzt

@@ -67,8 +67,29 @@ uint32_t buildAtaPassThroughRequest(const AtaPassThroughLayout& layout, const At
   return size;
 }
 
-uint8_t ataPassThroughStatus(const AtaPassThroughLayout& layout, const uint8_t* image) {
-  return image[layout.currentTaskFileAt + kTaskFileCommandByte];
+namespace {
+
+// The data that came into an image, copied into the request's own data area. At most the length
+// asked for: the system never reports more, and nothing past the area is read.
+void takeData(const uint8_t* data, uint32_t transferred, const AtaRequest& request) {
+  const uint32_t length = isDataIn(request.operation) ? request.length : 0;
+  if (length == 0 || request.dataArea == nullptr) return;
+  std::memcpy(request.dataArea, data, transferred < length ? transferred : length);
+}
+
+}  // namespace
+
+void readAtaPassThroughReply(const AtaPassThroughLayout& layout, const uint8_t* image,
+                             uint32_t returned, const AtaRequest& request, uint32_t systemError,
+                             RequestReply* reply) {
+  reply->sent = true;
+  reply->systemError = systemError;
+  reply->registersBack = true;
+  reply->registerStatus = image[layout.currentTaskFileAt + kTaskFileCommandByte];
+  if (systemError != 0) return;
+  reply->transferKnown = true;
+  reply->transferred = returned > layout.dataAt ? returned - layout.dataAt : 0;
+  takeData(image + layout.dataAt, reply->transferred, request);
 }
 
 namespace {
@@ -108,6 +129,15 @@ uint32_t buildIdePassThroughRequest(const AtaRequest& request, uint8_t* block) {
   return kIdePassThroughHeaderSize + length;
 }
 
+void readIdePassThroughReply(const uint8_t* block, const AtaRequest& request,
+                             uint32_t systemError, RequestReply* reply) {
+  reply->sent = true;
+  reply->systemError = systemError;
+  reply->registersBack = true;
+  reply->registerStatus = block[kTaskFileCommandByte];
+  if (systemError == 0) takeData(block + kIdePassThroughHeaderSize, request.length, request);
+}
+
 SatRequestSizes buildSatRequest(const ScsiPassThroughLayout& layout, const AtaRequest& request,
                                 uint8_t* image) {
   const bool in = isDataIn(request.operation);
@@ -128,6 +158,21 @@ SatRequestSizes buildSatRequest(const ScsiPassThroughLayout& layout, const AtaRe
   std::memcpy(image + layout.cdbAt, cdb, kSatCdb16Length);
 
   return SatRequestSizes{layout.headerSize, layout.dataAt + length};
+}
+
+void readSatReply(const ScsiPassThroughLayout& layout, const uint8_t* image,
+                  const AtaRequest& request, uint32_t systemError, RequestReply* reply) {
+  reply->sent = true;
+  reply->systemError = systemError;
+  if (systemError != 0) return;
+  reply->scsi = true;
+  reply->scsiStatus = image[kSptScsiStatusAt];
+  const uint8_t senseLength = image[kSptSenseInfoLengthAt];
+  reply->senseLength = senseLength < kSenseInfoLength ? senseLength : kSenseInfoLength;
+  std::memcpy(reply->sense, image + layout.senseAt, reply->senseLength);
+  reply->transferKnown = true;
+  reply->transferred = readLe32(image + kSptDataTransferLengthAt);
+  takeData(image + layout.dataAt, reply->transferred, request);
 }
 
 

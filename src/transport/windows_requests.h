@@ -60,8 +60,15 @@ uint16_t ataPassThroughFlags(const AtaRequest& request);
 uint32_t buildAtaPassThroughRequest(const AtaPassThroughLayout& layout, const AtaRequest& request,
                                     uint8_t* image);
 
-// The status register as the returned image holds it: byte 6 of CurrentTaskFile.
-uint8_t ataPassThroughStatus(const AtaPassThroughLayout& layout, const uint8_t* image);
+// What the image holds after the request: the status register (byte 6 of CurrentTaskFile, which
+// still holds the command code where the system wrote nothing back) and, after a request that
+// succeeded, the data from dataAt, copied into request.dataArea. The bytes that came in are what
+// the call returned beyond the header and filler (`returned`, the call's bytes-returned count):
+// the system hands back the image only as far as data arrived. `systemError` is the call's error
+// code, 0 when it succeeded.
+void readAtaPassThroughReply(const AtaPassThroughLayout& layout, const uint8_t* image,
+                             uint32_t returned, const AtaRequest& request, uint32_t systemError,
+                             RequestReply* reply);
 
 // Which native request carries an operation on a Windows system. IOCTL_ATA_PASS_THROUGH where the
 // system offers it; otherwise, from major version 5 on, IOCTL_IDE_PASS_THROUGH for the shapes it
@@ -86,6 +93,11 @@ constexpr uint32_t kIdeLengthAt = 8;
 // from the page allocator, and the fallback carries no data-in marker). Returns 12 + length, the
 // block's size as input and as output.
 uint32_t buildIdePassThroughRequest(const AtaRequest& request, uint8_t* block);
+
+// What the block holds after the request: the status register in byte 6, and after a request
+// that succeeded the data from offset 12 into request.dataArea. The block tells no transfer length.
+void readIdePassThroughReply(const uint8_t* block, const AtaRequest& request,
+                             uint32_t systemError, RequestReply* reply);
 
 // IOCTL_SCSI_PASS_THROUGH to a USB bridge: a SCSI_PASS_THROUGH header, a 32-bit filler, a 32-byte
 // sense area of which 24 bytes are requested, then the data area.
@@ -139,6 +151,14 @@ struct SatRequestSizes {
 // (no EXTEND, no CK_COND) set, everything else zero, the data area all zero.
 SatRequestSizes buildSatRequest(const ScsiPassThroughLayout& layout, const AtaRequest& request,
                                 uint8_t* image);
+
+// What the image holds after a request that succeeded: ScsiStatus, the sense bytes (as many as
+// the returned SenseInfoLength says, at most the 24 requested), the bytes that came in
+// (DataTransferLength, lowered by the system to what was transferred) and the data itself, copied
+// into request.dataArea. After a failed call only the error counts.
+constexpr uint32_t kSptScsiStatusAt = 2;
+void readSatReply(const ScsiPassThroughLayout& layout, const uint8_t* image,
+                  const AtaRequest& request, uint32_t systemError, RequestReply* reply);
 
 
 // IOCTL_STORAGE_QUERY_PROPERTY: the STORAGE_PROPERTY_QUERY sent (12 bytes, all zero: standard

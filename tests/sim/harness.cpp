@@ -7,27 +7,106 @@
 
 #include "frontend/run_flow.h"
 #include "output/output.h"
+#include "transport/byte_order.h"
+#include "transport/windows_requests.h"
 
 namespace kzt::sim {
 
 namespace fs = std::filesystem;
 
-SendOutcome SimPlatform::sendNative(uint8_t drive, const AtaRequest& request, uint8_t* status) {
-  const auto it = drives.find(drive);
-  if (it == drives.end()) {
-    lastError = 2;
-    return SendOutcome::NotSent;
-  }
-  const Reply reply = it->second.drive->execute(request.operation, request.registers,
-                                                request.dataArea, request.length, status == nullptr);
-  if (reply.outcome != SendOutcome::Completed) lastError = reply.errorCode;
-  if (status != nullptr && reply.outcome != SendOutcome::NotSent) *status = reply.status;
-  return reply.outcome;
+namespace {
+
+// Sense data as the translation layers write it: fixed format with key, ASC and ASCQ; libata's
+// fixed format for a command the device failed (error, status, device, count in bytes 8 to 11);
+// descriptor format with the ATA Status Return descriptor (libata after CK_COND, a bridge after a
+// command the device failed).
+std::vector<uint8_t> fixedSense(uint32_t code) {
+  std::vector<uint8_t> sense(18, 0);
+  sense[0] = 0x70, sense[2] = static_cast<uint8_t>(code >> 16), sense[7] = 10;
+  sense[12] = static_cast<uint8_t>(code >> 8), sense[13] = static_cast<uint8_t>(code);
+  return sense;
 }
 
-// The same drive behind a USB bridge: no status comes back, which the drive takes as "via bridge".
-SendOutcome SimPlatform::sendBridge(uint8_t drive, const AtaRequest& request) {
-  return sendNative(drive, request, nullptr);
+std::vector<uint8_t> registerSense(uint8_t status, bool native) {
+  if (native && (status & 0x01) != 0) {
+    std::vector<uint8_t> sense = fixedSense(0x0B0000);  // ABORTED COMMAND
+    sense[8] = 0x04, sense[9] = status, sense[10] = 0xE0;
+    return sense;
+  }
+  std::vector<uint8_t> sense = {0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 14, 0x09, 0x0C};
+  if ((status & 0x01) != 0) sense[1] = 0x0B, sense[3] = 0x00;
+  sense.resize(22, 0);
+  sense[20] = 0xE0, sense[21] = status;
+  return sense;
+}
+
+}  // namespace
+
+void SimPlatform::carry(uint8_t drive, const AtaRequest& request, bool native, RequestReply* out) {
+  const auto it = drives.find(drive);
+  if (it == drives.end()) {
+    out->systemError = 2;
+    return;
+  }
+  const bool windows = flavour == Flavour::Windows;
+  // Windows carries the data in its own image: the request's area (with the marker) copied in.
+  static uint8_t image[128 + kMaxTransferLength];
+  uint32_t dataAt = 0;
+  if (windows) {
+    dataAt = native ? buildAtaPassThroughRequest(kAtaPassThroughX64, request, image) - request.length
+                    : buildSatRequest(kScsiPassThroughX86, request, image).output - request.length;
+  }
+  uint8_t* data = windows ? image + dataAt : request.dataArea;
+  const Reply reply = it->second.drive->execute(request.operation, request.registers, data,
+                                                request.length, !native);
+  if (!reply.opened) {
+    out->systemError = reply.errorCode;
+    return;
+  }
+  const bool hostError = (reply.errorCode >> 16) == 1;
+  std::vector<uint8_t> sense;
+  if (reply.senseCode != 0) sense = fixedSense(reply.senseCode);
+  if (reply.answered && (native || (reply.status & 0x01) != 0)) sense = registerSense(reply.status, native);
+  const uint8_t scsiStatus = sense.empty() ? 0x00 : 0x02;
+
+  if (!windows) {
+    out->sent = true;
+    if (reply.errorCode != 0 && !hostError) {
+      out->systemError = reply.errorCode;
+      return;
+    }
+    out->hostStatus = static_cast<uint8_t>(hostError ? reply.errorCode : 0);
+    out->scsi = true;
+    out->scsiStatus = hostError ? 0 : scsiStatus;
+    std::copy(sense.begin(), sense.end(), out->sense);
+    out->senseLength = static_cast<uint32_t>(sense.size());
+    out->transferKnown = true;
+    out->transferred = reply.sent;
+    return;
+  }
+  const uint32_t error = reply.errorCode != 0 ? reply.errorCode : 0;
+  if (native) {
+    if (reply.senseCode != 0 || !reply.answered) {  // no SAT layer here: the call fails
+      readAtaPassThroughReply(kAtaPassThroughX64, image, 0, request, error != 0 ? error : 0x45D, out);
+      return;
+    }
+    image[kAtaPassThroughX64.currentTaskFileAt + kTaskFileCommandByte] = reply.status;
+    readAtaPassThroughReply(kAtaPassThroughX64, image, dataAt + reply.sent, request, 0, out);
+    return;
+  }
+  image[kSptScsiStatusAt] = scsiStatus;
+  image[kSptSenseInfoLengthAt] = static_cast<uint8_t>(sense.size());
+  std::copy(sense.begin(), sense.end(), image + kScsiPassThroughX86.senseAt);
+  writeLe32(image + kSptDataTransferLengthAt, reply.sent);
+  readSatReply(kScsiPassThroughX86, image, request, error, out);
+}
+
+void SimPlatform::sendNative(uint8_t drive, const AtaRequest& request, RequestReply* reply) {
+  carry(drive, request, true, reply);
+}
+
+void SimPlatform::sendBridge(uint8_t drive, const AtaRequest& request, RequestReply* reply) {
+  carry(drive, request, false, reply);
 }
 
 int SimPlatform::queryBusType(uint8_t drive, uint8_t* type) {

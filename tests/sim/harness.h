@@ -12,7 +12,13 @@ namespace kzt::sim {
 
 // A machine with simulated drives attached, as the program sees it through the platform seam.
 // A number with no drive does not open. Every request reaching a drive is logged by the drive.
+// Its replies take the form of one system's: SG_IO's statuses, sense data and residue as libata
+// and USB bridges give them on Linux, or the output images of the Windows control requests, read
+// back by the program's own readers.
+enum class Flavour : uint8_t { Linux, Windows };
+
 struct SimPlatform : Platform {
+  Flavour flavour = Flavour::Linux;
   struct Attached {
     SimDrive* drive = nullptr;
     uint8_t busType = 11;  // SATA; 7 puts the drive behind a USB bridge
@@ -29,12 +35,11 @@ struct SimPlatform : Platform {
   int keysArriveAfterPolls = 0;  // polls of an empty console before the keys show up
   uint32_t shellResult = 42;
   std::vector<std::string> opened;  // files handed to the shell
-  uint32_t lastError = 0;
   int emptyPolls = 0;
 
-  SendOutcome sendNative(uint8_t drive, const AtaRequest& request, uint8_t* status) override;
-  SendOutcome sendBridge(uint8_t drive, const AtaRequest& request) override;
-  uint32_t lastErrorCode() override { return lastError; }
+  void sendNative(uint8_t drive, const AtaRequest& request, RequestReply* reply) override;
+  void sendBridge(uint8_t drive, const AtaRequest& request, RequestReply* reply) override;
+  void carry(uint8_t drive, const AtaRequest& request, bool native, RequestReply* reply);
   void probeOsVersion(OsVersion* out, int* available) override {
     *out = version;
     *available = 1;

@@ -77,14 +77,17 @@ Reply SimDrive::execute(AtaOperation operation, const AtaRegisters& registers, u
     reply.errorCode = kNoSuchDrive;
     return reply;  // the drive does not open: nothing is sent
   }
+  reply.opened = true;
   received.push_back({command, operation, registers, length, viaBridge});
   if (kind == FaultKind::TransportFailure) {
-    reply.outcome = SendOutcome::Failed;
-    reply.status = registers.command;  // no register block came back: it still holds the request
     reply.errorCode = errorCode;
     return reply;
   }
-  reply.outcome = SendOutcome::Completed;
+  if (kind == FaultKind::Sense) {
+    reply.senseCode = senseCode;
+    return reply;
+  }
+  reply.answered = true;
   reply.status = goodStatus;
   // The controller hands out the flash ID block only after the prefix; it aborts what it does
   // not know.
@@ -101,6 +104,7 @@ Reply SimDrive::execute(AtaOperation operation, const AtaRegisters& registers, u
   if (kind == FaultKind::DeviceErrorNoData || kind == FaultKind::NoData) sent = 0;
   if (kind == FaultKind::ShortData) sent /= 2;
   if (sent > 0) std::memcpy(dataArea, answer.data(), sent);
+  reply.sent = static_cast<uint32_t>(sent);
   return reply;
 }
 

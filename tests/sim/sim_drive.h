@@ -22,14 +22,19 @@ enum class FaultKind : uint8_t {
   DeviceErrorNoData,  // the device sets ERR and sends nothing
   NoData,             // the request completes, status good, no data phase
   ShortData,          // only the first half of the answer arrives
+  Sense,              // the translation layer answers CHECK CONDITION with `senseCode` and no
+                      // registers (a bridge after a reset, or one that filters the command)
   DriveGone,          // from this command on the drive does not open any more
 };
 
-// What the drive did with one request.
+// What became of one request, before any platform has put it into its own form.
 struct Reply {
-  SendOutcome outcome = SendOutcome::NotSent;
-  uint8_t status = 0;      // status register as the returned register block holds it
-  uint32_t errorCode = 0;  // platform error code when not completed
+  bool opened = false;     // the drive opened and the request went out
+  uint32_t errorCode = 0;  // the platform call failed (or the drive did not open) with this code
+  bool answered = false;   // the device took the command: status and data below
+  uint8_t status = 0;      // its status register
+  uint32_t sent = 0;       // data bytes it sent
+  uint32_t senseCode = 0;  // a CHECK CONDITION without registers: key << 16 | ASC << 8 | ASCQ
 };
 
 // One command as the drive received it.
@@ -54,7 +59,8 @@ struct SimDrive {
   bool present = true;
   uint8_t goodStatus = 0x50;   // DRDY | DSC
   uint8_t errorStatus = 0x51;  // DRDY | DSC | ERR
-  uint32_t errorCode = 0x1F;   // platform error of a transport failure
+  uint32_t errorCode = 0x1F;   // platform error of a transport failure; 0x100hh: adapter status
+  uint32_t senseCode = 0x62900;  // sense of a Sense fault: UNIT ATTENTION, reset occurred
   std::map<std::pair<Command, int>, FaultKind> faults;
   std::vector<ReceivedCommand> received;
 

@@ -84,101 +84,65 @@ void closeDisk(int fd) {
 
 }  // namespace linuxos
 
-namespace {
-
-constexpr uint32_t kSenseBufferLength = 64;
-
-// The low three bits of the driver status name a driver error; bit 3 only says that sense data
-// came back.
-constexpr uint16_t kDriverErrorMask = 0x07;
-
-bool completedScsiStatus(uint8_t status) {
-  return status == kScsiStatusGood || status == kScsiStatusCheckCondition ||
-         status == kScsiStatusConditionMet;
-}
-
-}  // namespace
-
-// Opens the disk node, sends the request's SAT block through SG_IO with a 2-second time-out and
-// closes the node. The data goes straight into the request's data area, which the transport
-// aligns to a page so that the kernel maps it into the transfer: the bytes the area starts with
-// (the native path's no-data marker) stay wherever the device sends nothing. A CHECK CONDITION
-// with its sense data is a completion; native requests then read the device's status from the
-// sense, unless the SCSI layer refused the block itself.
-SendOutcome LinuxPlatform::carry(uint8_t drive, const AtaRequest& request, bool native,
-                                 uint8_t* status) {
+// Opens the node, sends the request's SAT block through SG_IO with a 2-second time-out, closes the
+// node and reports what the kernel handed back. A data-in transfer is marked "to and from the
+// device": the command stays a read from the device (T_DIR from device, the kernel maps it as a
+// read), but the sg driver first fills its own transfer buffer from the request's data area, so
+// the bytes the area starts with (the native path's no-data marker) stay wherever the device sends
+// nothing, instead of the zeros of the kernel's buffer. The residue tells how many bytes came.
+void LinuxPlatform::carry(uint8_t drive, const AtaRequest& request, bool native,
+                          RequestReply* reply) {
   const int fd = linuxos::openDisk(drive);
   if (fd < 0) {
-    lastError_ = static_cast<uint32_t>(errno);
-    return SendOutcome::NotSent;
+    reply->systemError = static_cast<uint32_t>(errno);
+    return;
   }
   SatCdbOptions options;
   options.extend48 = native && is48Bit(request.operation);
   options.checkCondition = native;
   uint8_t cdb[kSatCdb16Length];
   const int cdbLength = buildSatCdb(request, options, cdb);
-  uint8_t sense[kSenseBufferLength] = {};
   const uint32_t length = isDataIn(request.operation) ? request.length : 0;
 
   sg_io_hdr_t header;
   std::memset(&header, 0, sizeof header);
   header.interface_id = 'S';
-  header.dxfer_direction = length > 0 ? SG_DXFER_FROM_DEV : SG_DXFER_NONE;
+  header.dxfer_direction = length > 0 ? SG_DXFER_TO_FROM_DEV : SG_DXFER_NONE;
   header.cmd_len = static_cast<unsigned char>(cdbLength);
-  header.mx_sb_len = static_cast<unsigned char>(kSenseBufferLength);
+  header.mx_sb_len = static_cast<unsigned char>(kReplySenseSize);
   header.dxfer_len = length;
   header.dxferp = length > 0 ? request.dataArea : nullptr;
   header.cmdp = cdb;
-  header.sbp = sense;
+  header.sbp = reply->sense;
   header.timeout = kRequestTimeOutSeconds * 1000;
 
   const int answered = ::ioctl(fd, SG_IO, &header);
   const int ioctlError = errno;
   linuxos::closeDisk(fd);
 
-  const uint32_t senseLength = header.sb_len_wr < kSenseBufferLength ? header.sb_len_wr : kSenseBufferLength;
-  uint32_t error = 0;
+  reply->sent = true;
   if (answered < 0) {
-    error = ioctlError != 0 ? static_cast<uint32_t>(ioctlError) : EIO;
-  } else if (header.host_status != 0) {
-    error = linuxos::kHostStatusErrorBase | (header.host_status & 0xFFu);
-  } else if ((header.driver_status & kDriverErrorMask) != 0) {
-    error = linuxos::kDriverStatusErrorBase | (header.driver_status & 0xFFu);
-  } else if (!completedScsiStatus(header.status)) {
-    error = linuxos::kScsiStatusErrorBase | header.status;
-  } else if (native && satRejection(header.status, sense, senseLength, &error)) {
-    // Nothing reached the device: the register block still holds the request.
-    *status = request.registers.command;
-    lastError_ = error;
-    return SendOutcome::Failed;
+    reply->systemError = ioctlError != 0 ? static_cast<uint32_t>(ioctlError) : EIO;
+    return;
   }
-
-  if (error != 0) {
-    lastError_ = error;
-    if (native) {
-      // Registers only when the failed request still brought them back; otherwise the block
-      // holds the request, so the status is the command code that was sent.
-      SatSense parsed;
-      const bool registers = answered >= 0 && parseSatSense(sense, senseLength, &parsed) &&
-                             parsed.hasRegisters;
-      *status = registers ? parsed.status : request.registers.command;
-    } else if (length > 0) {
-      // A failed transfer may have brought part of the data; the bridge path hands the caller
-      // the cleared area after a failure.
-      std::memset(request.dataArea, 0, length);
-    }
-    return SendOutcome::Failed;
-  }
-  if (native) *status = satAtaStatus(header.status, sense, senseLength);
-  return SendOutcome::Completed;
+  reply->hostStatus = static_cast<uint8_t>(header.host_status);
+  reply->driverStatus = static_cast<uint8_t>(header.driver_status);
+  reply->scsi = true;
+  reply->scsiStatus = header.status;
+  reply->senseLength = header.sb_len_wr < kReplySenseSize ? header.sb_len_wr : kReplySenseSize;
+  reply->transferKnown = true;
+  const int residue = header.resid;
+  reply->transferred = residue <= 0 ? length
+                       : static_cast<uint32_t>(residue) >= length ? 0
+                                                                  : length - static_cast<uint32_t>(residue);
 }
 
-SendOutcome LinuxPlatform::sendNative(uint8_t drive, const AtaRequest& request, uint8_t* status) {
-  return carry(drive, request, true, status);
+void LinuxPlatform::sendNative(uint8_t drive, const AtaRequest& request, RequestReply* reply) {
+  carry(drive, request, true, reply);
 }
 
-SendOutcome LinuxPlatform::sendBridge(uint8_t drive, const AtaRequest& request) {
-  return carry(drive, request, false, nullptr);
+void LinuxPlatform::sendBridge(uint8_t drive, const AtaRequest& request, RequestReply* reply) {
+  carry(drive, request, false, reply);
 }
 
 Platform* systemPlatform() {

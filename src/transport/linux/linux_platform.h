@@ -16,10 +16,11 @@ class LinuxPlatform final : public Platform {
   // kernel's own SAT layer (libata) carries the command; 48-bit commands carry the EXTEND bit,
   // which libata needs to send the high-order registers, and CK_COND, so that the device's
   // registers come back in the sense data. USB bridge: exactly the bridge blocks, no status asked
-  // for; the request's own verdict.
-  SendOutcome sendNative(uint8_t drive, const AtaRequest& request, uint8_t* status) override;
-  SendOutcome sendBridge(uint8_t drive, const AtaRequest& request) override;
-  uint32_t lastErrorCode() override { return lastError_; }
+  // for; a bridge hands the registers back in the sense data when the device fails a command.
+  // The reply holds errno, the host, driver and SCSI status, the sense data and the bytes that
+  // came in (from the residue).
+  void sendNative(uint8_t drive, const AtaRequest& request, RequestReply* reply) override;
+  void sendBridge(uint8_t drive, const AtaRequest& request, RequestReply* reply) override;
 
   // Version numbers from uname, the release text in the service-pack slot; SG_IO pass-through is
   // always there.
@@ -46,8 +47,7 @@ class LinuxPlatform final : public Platform {
   uint32_t shellOpen(const char* fileName) override;
 
  private:
-  SendOutcome carry(uint8_t drive, const AtaRequest& request, bool native, uint8_t* status);
-  uint32_t lastError_ = 0;
+  void carry(uint8_t drive, const AtaRequest& request, bool native, RequestReply* reply);
 };
 
 namespace linuxos {
@@ -68,13 +68,6 @@ void closeDisk(int fd);
 // Major, minor and third number of a kernel release text such as "6.1.0-57-amd64"; numbers that
 // are missing read as 0.
 void parseKernelRelease(const char* release, uint32_t* major, uint32_t* minor, uint32_t* third);
-
-// Error codes for requests that went out but did not complete; the low byte is the status the
-// kernel reported.
-constexpr uint32_t kHostStatusErrorBase = 0x10000;    // host (adapter) status, e.g. 3 time-out
-constexpr uint32_t kDriverStatusErrorBase = 0x20000;  // driver status, e.g. 6 time-out
-constexpr uint32_t kScsiStatusErrorBase = 0x30000;    // SCSI status other than GOOD, CHECK
-                                                      // CONDITION or CONDITION MET, e.g. 8 BUSY
 
 // Puts the terminal's own settings back if they are changed.
 void restoreConsole();

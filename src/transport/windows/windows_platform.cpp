@@ -20,94 +20,77 @@ alignas(8) uint8_t satImage[kBridgeLayout.dataAt + kMaxTransferLength];
 
 }  // namespace
 
-SendOutcome WindowsPlatform::sendAtaPassThrough(HANDLE drive, const AtaRequest& request,
-                                                uint8_t* status) {
-  if (request.length > kMaxTransferLength) {
-    recordError(ERROR_INVALID_PARAMETER);
-    return SendOutcome::NotSent;
-  }
+void WindowsPlatform::sendAtaPassThrough(HANDLE drive, const AtaRequest& request,
+                                         RequestReply* reply) {
   const DWORD size = buildAtaPassThroughRequest(kNativeLayout, request, ataImage);
   DWORD returned = 0;
   const BOOL done = DeviceIoControl(drive, IOCTL_ATA_PASS_THROUGH, ataImage, size, ataImage, size,
                                     &returned, nullptr);
-  if (!done) recordError(GetLastError());
-  // Taken whatever the call returned: after a failure the block still holds the command code.
-  *status = ataPassThroughStatus(kNativeLayout, ataImage);
-  if (!done) return SendOutcome::Failed;
-  if (isDataIn(request.operation) && request.length > 0 && request.dataArea != nullptr) {
-    std::memcpy(request.dataArea, ataImage + kNativeLayout.dataAt, request.length);
-  }
-  return SendOutcome::Completed;
+  const DWORD error = done ? 0 : GetLastError();
+  readAtaPassThroughReply(kNativeLayout, ataImage, returned, request, error, reply);
 }
 
 // The fallback's block comes zero-filled from the page allocator for this one request.
-SendOutcome WindowsPlatform::sendIdePassThrough(HANDLE drive, const AtaRequest& request,
-                                                uint8_t* status) {
+void WindowsPlatform::sendIdePassThrough(HANDLE drive, const AtaRequest& request,
+                                         RequestReply* reply) {
   const uint32_t length = isDataIn(request.operation) ? request.length : 0;
   const SIZE_T size = kIdePassThroughHeaderSize + length;
   auto* block = static_cast<uint8_t*>(VirtualAlloc(nullptr, size, MEM_COMMIT, PAGE_READWRITE));
   if (block == nullptr) {
-    recordError(GetLastError());
-    return SendOutcome::NotSent;
+    reply->systemError = GetLastError();
+    return;
   }
   buildIdePassThroughRequest(request, block);
   DWORD returned = 0;
   const BOOL done = DeviceIoControl(drive, IOCTL_IDE_PASS_THROUGH, block, static_cast<DWORD>(size),
                                     block, static_cast<DWORD>(size), &returned, nullptr);
-  if (!done) recordError(GetLastError());
-  *status = block[kTaskFileCommandByte];
-  if (done && length > 0 && request.dataArea != nullptr) {
-    std::memcpy(request.dataArea, block + kIdePassThroughHeaderSize, length);
-  }
+  const DWORD error = done ? 0 : GetLastError();
+  readIdePassThroughReply(block, request, error, reply);
   VirtualFree(block, 0, MEM_RELEASE);
-  return done ? SendOutcome::Completed : SendOutcome::Failed;
 }
 
-SendOutcome WindowsPlatform::sendNative(uint8_t drive, const AtaRequest& request, uint8_t* status) {
+void WindowsPlatform::sendNative(uint8_t drive, const AtaRequest& request, RequestReply* reply) {
+  if (request.length > kMaxTransferLength) {
+    reply->systemError = ERROR_INVALID_PARAMETER;
+    return;
+  }
   const HANDLE handle = win::openDrive(drive);
   if (handle == INVALID_HANDLE_VALUE) {
-    recordError(GetLastError());
-    return SendOutcome::NotSent;
+    reply->systemError = GetLastError();
+    return;
   }
-  SendOutcome outcome = SendOutcome::NotSent;
   switch (windowsNativeRoute(request.operation, ataPassThroughAvailable,
                              osVersion.dwMajorVersion)) {
     case NativeRoute::AtaPassThrough:
-      outcome = sendAtaPassThrough(handle, request, status);
+      sendAtaPassThrough(handle, request, reply);
       break;
     case NativeRoute::IdePassThrough:
-      outcome = sendIdePassThrough(handle, request, status);
+      sendIdePassThrough(handle, request, reply);
       break;
     case NativeRoute::None:
-      recordError(ERROR_NOT_SUPPORTED);  // this system has no way for the command
+      reply->systemError = ERROR_NOT_SUPPORTED;  // this system has no way for the command
       break;
   }
   CloseHandle(handle);
-  return outcome;
 }
 
-SendOutcome WindowsPlatform::sendBridge(uint8_t drive, const AtaRequest& request) {
+void WindowsPlatform::sendBridge(uint8_t drive, const AtaRequest& request, RequestReply* reply) {
+  if (request.length > kMaxTransferLength) {
+    reply->systemError = ERROR_INVALID_PARAMETER;
+    return;
+  }
   const HANDLE handle = win::openDrive(drive);
   if (handle == INVALID_HANDLE_VALUE) {
-    recordError(GetLastError());
-    return SendOutcome::NotSent;
-  }
-  if (request.length > kMaxTransferLength) {
-    CloseHandle(handle);
-    recordError(ERROR_INVALID_PARAMETER);
-    return SendOutcome::NotSent;
+    reply->systemError = GetLastError();
+    return;
   }
   const SatRequestSizes sizes = buildSatRequest(kBridgeLayout, request, satImage);
   DWORD returned = 0;
   const BOOL done = DeviceIoControl(handle, IOCTL_SCSI_PASS_THROUGH, satImage, sizes.input,
                                     satImage, sizes.output, &returned, nullptr);
-  if (!done) recordError(GetLastError());
+  const DWORD error = done ? 0 : GetLastError();
   CloseHandle(handle);
-  // The data area goes back whatever the outcome: zeros when the request failed.
-  if (isDataIn(request.operation) && request.length > 0 && request.dataArea != nullptr) {
-    std::memcpy(request.dataArea, satImage + kBridgeLayout.dataAt, request.length);
-  }
-  return done ? SendOutcome::Completed : SendOutcome::Failed;
+  readSatReply(kBridgeLayout, satImage, request, error, reply);
 }
 
 Platform* systemPlatform() {
@@ -150,6 +133,7 @@ static_assert(offsetof(AtaPassThroughRecord, data) == apt.dataAt);
 constexpr const ScsiPassThroughLayout& spt = kBridgeLayout;
 static_assert(sizeof(SCSI_PASS_THROUGH) == spt.headerSize);
 static_assert(offsetof(SCSI_PASS_THROUGH, Length) == kSptLengthAt);
+static_assert(offsetof(SCSI_PASS_THROUGH, ScsiStatus) == kSptScsiStatusAt);
 static_assert(offsetof(SCSI_PASS_THROUGH, CdbLength) == kSptCdbLengthAt);
 static_assert(offsetof(SCSI_PASS_THROUGH, SenseInfoLength) == kSptSenseInfoLengthAt);
 static_assert(offsetof(SCSI_PASS_THROUGH, DataIn) == kSptDataInAt);

@@ -16,9 +16,8 @@ namespace kzt {
 
 class WindowsPlatform final : public Platform {
  public:
-  SendOutcome sendNative(uint8_t drive, const AtaRequest& request, uint8_t* status) override;
-  SendOutcome sendBridge(uint8_t drive, const AtaRequest& request) override;
-  uint32_t lastErrorCode() override { return lastError_; }
+  void sendNative(uint8_t drive, const AtaRequest& request, RequestReply* reply) override;
+  void sendBridge(uint8_t drive, const AtaRequest& request, RequestReply* reply) override;
 
   void probeOsVersion(OsVersion* version, int* ataPassThroughAvailable) override;
   int queryBusType(uint8_t drive, uint8_t* busType) override;
@@ -32,13 +31,10 @@ class WindowsPlatform final : public Platform {
   uint32_t shellOpen(const char* fileName) override;
 
  private:
-  SendOutcome sendAtaPassThrough(HANDLE drive, const AtaRequest& request, uint8_t* status);
-  SendOutcome sendIdePassThrough(HANDLE drive, const AtaRequest& request, uint8_t* status);
+  void sendAtaPassThrough(HANDLE drive, const AtaRequest& request, RequestReply* reply);
+  void sendIdePassThrough(HANDLE drive, const AtaRequest& request, RequestReply* reply);
   // The standard query of the device property; non-zero on success, *length the bytes returned.
   int queryDeviceProperty(HANDLE drive, uint32_t* length);
-  // The error code of the last failure, kept from right after the failing call.
-  void recordError(DWORD code) { lastError_ = code; }
-  uint32_t lastError_ = 0;
 };
 
 namespace win {

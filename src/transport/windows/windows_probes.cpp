@@ -31,7 +31,6 @@ int WindowsPlatform::queryDeviceProperty(HANDLE drive, uint32_t* length) {
   DWORD returned = 0;
   if (!DeviceIoControl(drive, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, answer,
                        sizeof answer, &returned, nullptr)) {
-    recordError(GetLastError());
     return 0;
   }
   *length = returned < sizeof answer ? returned : sizeof answer;

@@ -1,6 +1,7 @@
 // The Win32 platform against the real Win32 API, run under Wine as root: \\.\PhysicalDrive0
 // opens, the property query answers with bus type 1 and empty texts, and the pass-through
-// control requests fail with ERROR_NOT_SUPPORTED (50) without writing anything back.
+// control requests fail with ERROR_NOT_SUPPORTED (50) without writing anything back; the replies
+// say so, and nothing reaches the request's data area.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -26,27 +27,34 @@ struct Win32Platform : ::testing::Test {
 };
 
 TEST_F(Win32Platform, FailedRequestsByTheVersionsRoute) {
-  uint8_t status = 0x55;
+  RequestReply reply;
   ataPassThroughAvailable = 1;
-  EXPECT_EQ(os->sendNative(0, getFid2, &status), SendOutcome::Failed);
-  EXPECT_EQ(os->lastErrorCode(), 50u);
-  EXPECT_EQ(status, 0xFA);  // the block came back unwritten: it holds the command code
+  os->sendNative(0, getFid2, &reply);
+  EXPECT_TRUE(reply.sent && reply.registersBack && !reply.transferKnown);
+  EXPECT_EQ(reply.systemError, 50u);
+  EXPECT_EQ(reply.registerStatus, 0xFA);  // the block came back unwritten: it holds the command code
   EXPECT_EQ(data, std::vector<uint8_t>(512, 0xCF));
   ataPassThroughAvailable = 0;
   osVersion.dwMajorVersion = 5;  // the IDE request, which cannot carry a 48-bit data-in command
-  EXPECT_EQ(os->sendNative(0, identify, &status), SendOutcome::Failed);
-  EXPECT_EQ(status, 0xEC);
-  status = 0x55;
-  EXPECT_EQ(os->sendNative(0, getFid2, &status), SendOutcome::NotSent);
+  reply = RequestReply{};
+  os->sendNative(0, identify, &reply);
+  EXPECT_TRUE(reply.sent);
+  EXPECT_EQ(reply.registerStatus, 0xEC);
+  reply = RequestReply{};
+  os->sendNative(0, getFid2, &reply);
+  EXPECT_FALSE(reply.sent);
   osVersion.dwMajorVersion = 4;  // no pass-through at all
-  EXPECT_EQ(os->sendNative(0, identify, &status), SendOutcome::NotSent);
-  EXPECT_EQ(status, 0x55);
+  reply = RequestReply{};
+  os->sendNative(0, identify, &reply);
+  EXPECT_FALSE(reply.sent);
 }
 
-TEST_F(Win32Platform, FailedBridgeRequestHandsBackZerosAndTheListHasDriveZero) {
-  EXPECT_EQ(os->sendBridge(0, getFid2), SendOutcome::Failed);
-  EXPECT_EQ(os->lastErrorCode(), 50u);
-  EXPECT_EQ(data, std::vector<uint8_t>(512, 0));
+TEST_F(Win32Platform, FailedBridgeRequestBringsNothingAndTheListHasDriveZero) {
+  RequestReply reply;
+  os->sendBridge(0, getFid2, &reply);
+  EXPECT_TRUE(reply.sent && !reply.scsi);
+  EXPECT_EQ(reply.systemError, 50u);
+  EXPECT_EQ(data, std::vector<uint8_t>(512, 0xCF));
   std::vector<unsigned> drives;
   os->listDrives([](void* list, unsigned drive, const char*, const char*) {
     static_cast<std::vector<unsigned>*>(list)->push_back(drive);
