@@ -81,10 +81,9 @@ const Scenario kScenarios[] = {
        m.drive.setIdentity("OTHER SSD", "OT01", "S1", 1000215216, "REALTEK");
      }},
     {"prompt", {}, "1x\n", [](Machine& m) {
-       m.platform.attach(1, &m.drive);
        m.platform.drives[0].vendor = std::string(300, 'V');
        m.platform.drives[0].product = std::string(300, 'P');
-       m.platform.drives[1] = {&m.drive, 11, "KZT ", "GOLDEN SSD"};
+       m.platform.attach(1, &m.drive, 11, "KZT ", "GOLDEN SSD");
        m.platform.keys = {' '};
        m.platform.keysArriveAfterPolls = 3;
      }},
