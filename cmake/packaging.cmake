@@ -1,13 +1,7 @@
 # Installation into the usual places and the packages built from it by CPack: a .deb on Linux,
 # a .zip on Windows.
 
-# The package version is the program's own version text, read from the one place that holds it.
-file(STRINGS "${PROJECT_SOURCE_DIR}/src/frontend/options.h" kzt_version_line
-     REGEX "kProgramVersion = \"[^\"]+\"")
-if(NOT kzt_version_line MATCHES "\"([^\"]+)\"")
-  message(FATAL_ERROR "No version text found in src/frontend/options.h")
-endif()
-set(KZT_VERSION_TEXT "${CMAKE_MATCH_1}")
+# The package version is the program's own version text, KZT_VERSION_TEXT (src/CMakeLists.txt).
 
 install(TARGETS kzt_fid kzt_nandid kzt_inspect RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
