@@ -58,10 +58,17 @@ const char* smartMissingIn(const Comparison& comparison) {
 
 // ---- Summary ----
 
+// The change of a bank's mean as it is printed ("%.2f"): a change that rounds to zero is zero, not
+// "-0.00".
+double meanChange(const BankWear& then, const BankWear& now) {
+  const double change = now.mean - then.mean;
+  return change > -0.005 && change < 0.005 ? 0.0 : change;
+}
+
 void summaryBankLine(const Comparison& comparison, const BankChange& bank, FILE* out) {
   const BankWear& then = *bank.before;
   const BankWear& now = *bank.after;
-  char name[16], meanThen[24] = "-", meanNow[24] = "-", meanChange[24] = "-";
+  char name[16], meanThen[24] = "-", meanNow[24] = "-", meanText[24] = "-";
   char maxThen[12] = "-", maxNow[12] = "-", maxChange[12] = "-", fell[16];
   char lifeThen[24] = "-", lifeNow[24] = "-";
   std::snprintf(name, sizeof name, "Ch%uCE%u", now.channel, now.ce);
@@ -74,7 +81,7 @@ void summaryBankLine(const Comparison& comparison, const BankChange& bank, FILE*
     std::snprintf(maxNow, sizeof maxNow, "%u", unsigned{now.max});
   }
   if (then.counted > 0 && now.counted > 0) {
-    std::snprintf(meanChange, sizeof meanChange, "%+.2f", now.mean - then.mean);
+    std::snprintf(meanText, sizeof meanText, "%+.2f", meanChange(then, now));
     std::snprintf(maxChange, sizeof maxChange, "%+d", int{now.max} - int{then.max});
   }
   std::snprintf(fell, sizeof fell, "%u%s", bank.changes[kFell], bank.changes[kFell] ? "!" : "");
@@ -86,7 +93,7 @@ void summaryBankLine(const Comparison& comparison, const BankChange& bank, FILE*
     std::snprintf(lifeNow, sizeof lifeNow, "%.1f%%", percent);
   }
   std::fprintf(out, "%-6s %8s %8s %8s %7s %7s %6s %4u %6u %4s %8s %8s\n", name, meanThen,
-               meanNow, meanChange, maxThen, maxNow, maxChange, bank.changes[kRose],
+               meanNow, meanText, maxThen, maxNow, maxChange, bank.changes[kRose],
                bank.changes[kStayed], fell, lifeThen, lifeNow);
 }
 
@@ -209,7 +216,7 @@ void jsonFigure(FILE* out, const char* key, const BankWear& then, const BankWear
   }
   std::fputs(", \"change\": ", out);
   if (then.counted == 0 || now.counted == 0) std::fputs("null", out);
-  else if (mean) std::fprintf(out, "%.2f", now.mean - then.mean);
+  else if (mean) std::fprintf(out, "%.2f", meanChange(then, now));
   else std::fprintf(out, "%d", int{now.max} - int{then.max});
   std::fputs("}, ", out);
 }
