@@ -1,24 +1,22 @@
 # Installation into the usual places and the packages built from it by CPack: a .deb on Linux,
 # a .zip on Windows.
 
-# The package version is the program's own version text, read from the one place that holds it.
-file(STRINGS "${PROJECT_SOURCE_DIR}/src/frontend/options.h" kzt_version_line
-     REGEX "kProgramVersion = \"[^\"]+\"")
-if(NOT kzt_version_line MATCHES "\"([^\"]+)\"")
-  message(FATAL_ERROR "No version text found in src/frontend/options.h")
-endif()
-set(KZT_VERSION_TEXT "${CMAKE_MATCH_1}")
-
 install(TARGETS kzt_fid kzt_nandid kzt_inspect RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
-install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+# The documentation goes under one folder of Debian's name on every platform: share/doc/kzt-fid.
+set(KZT_DOC_DIR "${CMAKE_INSTALL_DATAROOTDIR}/doc/kzt-fid")
+install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${KZT_DOC_DIR}")
 # The licence, GPL-2.0-or-later: the whole text beside the Windows programs; on Linux Debian's
 # machine-readable copyright file, where Debian looks for it (share/doc/<package>/copyright),
-# which points to the system's copy of the text.
+# which points to the system's copy of the text, and the package's changelog (doc/CMakeLists.txt).
 if(WIN32)
-  install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+  install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION "${KZT_DOC_DIR}")
 else()
-  install(FILES "${PROJECT_SOURCE_DIR}/doc/copyright"
-          DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/doc/kzt-fid")
+  install(FILES "${PROJECT_SOURCE_DIR}/doc/copyright" DESTINATION "${KZT_DOC_DIR}")
+endif()
+# The static preset's package: lintian is told that its programs are static on purpose.
+if(KZT_STATIC AND NOT WIN32)
+  install(FILES "${PROJECT_SOURCE_DIR}/doc/lintian-overrides-static"
+          DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides" RENAME kzt-fid)
 endif()
 add_subdirectory(doc)
 
@@ -27,6 +25,7 @@ set(KZT_PACKAGE_MAINTAINER
     CACHE STRING "Maintainer named in the packages")
 
 set(CPACK_PACKAGE_NAME "kzt_fid")
+# The program's own version text (src/CMakeLists.txt reads it from src/frontend/options.h).
 set(CPACK_PACKAGE_VERSION "${KZT_VERSION_TEXT}")
 set(CPACK_PACKAGE_VENDOR "kzt_fid")
 set(CPACK_PACKAGE_CONTACT "${KZT_PACKAGE_MAINTAINER}")

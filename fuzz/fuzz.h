@@ -12,12 +12,12 @@ namespace kzt::fuzz {
   std::abort();
 }
 
-// A machine with no drive and no console: a run on it must end by itself, and any drive command
-// leaves its trace in lastError.
+// A machine with no drive and no console: a run on it must end by itself, and it counts any drive
+// command it is handed.
 inline sim::SimPlatform& emptyMachine() {
   static sim::SimPlatform machine;
   machine.console = false;
-  machine.lastError = 0;
+  machine.requests = 0;
   return machine;
 }
 

@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const auto& [name, bytes] : dumps) kzt::sim::writeFile(name, bytes);
   kzt::sim::SimPlatform& machine = kzt::fuzz::emptyMachine();
   kzt::sim::runProgramOn(machine, {(options & 0x20) ? letters + "0" : "0" + letters});
-  if (machine.lastError != 0) kzt::fuzz::finding("a drive command was sent in file mode");
+  if (machine.requests != 0) kzt::fuzz::finding("a drive command was sent in file mode");
   for (const auto& entry : std::filesystem::directory_iterator(".")) {
     const std::string name = entry.path().filename().string();
     if (name == "kzt_flash_id.txt" || name == "kzt_flash_id_ec.txt") continue;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks the installation and the package of a configured and built folder (default build/ci):
 # `cmake --install` into a temporary prefix, then CPack. A Linux build gives a .deb whose exact
-# contents and control fields are checked (a static build's package must depend on nothing); a
-# Windows build (win32, win64) gives a .zip whose exact contents are checked.
+# contents and control fields are checked (a static build's package must depend on nothing) and
+# which lintian must accept; a Windows build (win32, win64) gives a .zip whose exact contents are
+# checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/ci}
@@ -21,12 +22,14 @@ if grep -q '^set(CPACK_GENERATOR "ZIP")$' "$build/CPackConfig.cmake"; then
   expected_files="bin/kzt_fid.exe
 bin/kzt_inspect.exe
 bin/kzt_nandid.exe
-share/doc/kzt_fid/LICENSE
-share/doc/kzt_fid/README.md"
+share/doc/kzt-fid/LICENSE
+share/doc/kzt-fid/README.md
+share/kzt-fid/kzt_inspect.schema.json
+share/kzt-fid/kzt_inspect_diff.schema.json"
   cmake --install "$build" --prefix "$work/prefix" >/dev/null
   got=$(cd "$work/prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
   [ "$got" = "$expected_files" ] || fail "installed files differ:"$'\n'"$got"
-  grep -q 'GNU GENERAL PUBLIC LICENSE' "$work/prefix/share/doc/kzt_fid/LICENSE" ||
+  grep -q 'GNU GENERAL PUBLIC LICENSE' "$work/prefix/share/doc/kzt-fid/LICENSE" ||
     fail "LICENSE lacks the licence text"
   cpack --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2; fail "cpack failed"; }
@@ -42,11 +45,16 @@ fi
 expected_files="bin/kzt_fid
 bin/kzt_inspect
 bin/kzt_nandid
+share/doc/kzt-fid/README.md
+share/doc/kzt-fid/changelog.Debian.gz
 share/doc/kzt-fid/copyright
-share/doc/kzt_fid/README.md
+share/kzt-fid/kzt_inspect.schema.json
+share/kzt-fid/kzt_inspect_diff.schema.json
+$([ "$static" = "ON" ] && echo share/lintian/overrides/kzt-fid || true)
 share/man/man1/kzt_fid.1.gz
 share/man/man1/kzt_inspect.1.gz
 share/man/man1/kzt_nandid.1.gz"
+expected_files=$(grep -v '^$' <<<"$expected_files")
 
 # 1. cmake --install into a temporary prefix: exactly these files, working programs, pages that
 #    man renders.
@@ -72,6 +80,8 @@ status=0
 copyright="$work/prefix/share/doc/kzt-fid/copyright"
 head -n 1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' &&
   grep -q '^License: GPL-2+$' "$copyright" || fail "copyright file is not the machine-readable GPL-2+ notice"
+gzip -dc "$work/prefix/share/doc/kzt-fid/changelog.Debian.gz" | head -n 1 |
+  grep -qF "kzt-fid (${version}-1) " || fail "changelog.Debian's top entry is not ${version}-1"
 for page in kzt_fid kzt_nandid kzt_inspect; do
   rendered=$(LC_ALL=C MANWIDTH=80 man -l "$work/prefix/share/man/man1/$page.1.gz" 2>&1)
   grep -q '^EXIT STATUS$' <<<"$rendered" || fail "installed $page(1) does not render: $rendered"
@@ -106,10 +116,20 @@ else
   [[ "$depends" == *libc6* ]] || fail "Depends lacks libc6: $depends"
 fi
 
-# 3. The packaged program runs and reports the same version.
+# 3. lintian: no error, and no warning that README does not explain ("Installing and packages"
+#    names each such warning's tag between backquotes).
+command -v lintian >/dev/null || fail "lintian is needed (Debian: lintian)"
+lintian --fail-on none "$deb" >"$work/lintian.txt" 2>"$work/lintian.err" ||
+  { cat "$work/lintian.err" >&2; fail "lintian did not run"; }
+! grep '^E: ' "$work/lintian.txt" >&2 || fail "lintian reports errors"
+for tag in $(awk '/^W: / {print $3}' "$work/lintian.txt" | sort -u); do
+  grep -qF "\`$tag\`" README.md || fail "lintian warns $tag, which README does not explain"
+done
+
+# 4. The packaged program runs and reports the same version.
 dpkg-deb -x "$deb" "$work/unpacked"
 packaged=$(cd "$work" && "$work/unpacked/usr/bin/kzt_fid" --version)
 [ "${packaged%%$'\n'*}" = "kzt_fid $version" ] ||
   fail "packaged kzt_fid --version prints the wrong text"
 
-echo "test-package: $(basename "$deb") (Depends: ${depends:-none}) OK"
+echo "test-package: $(basename "$deb") (Depends: ${depends:-none}; lintian: $(grep -c '^W: ' "$work/lintian.txt") warnings, explained) OK"

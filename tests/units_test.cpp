@@ -59,6 +59,8 @@ TEST_F(Transport, LimitsOfTheDriveNumberAndTheLength) {
     EXPECT_EQ(lastTransportError(), 2u) << number;
   }
   EXPECT_EQ(drive.received.size(), 1u);
+  machine.attach(255, &drive);
+  EXPECT_EQ(sendAtaCommand(255, AtaOperation::In48, fid2, buffer, 512), 1);
   // A native request that fails at the platform: status = the command code, buffer untouched.
   drive.fail(Command::GetFid2, sim::FaultKind::TransportFailure);
   buffer[0] = 0x77;

@@ -32,6 +32,11 @@ void readDump(Inspection* inspection, const char* folder, const char* name, uint
   std::fclose(stream);
 }
 
+// Whether the dump read last opened.
+int lastOpened(const Inspection& inspection) {
+  return inspection.files[inspection.fileCount - 1].opened;
+}
+
 // The wear figures of values 0 to blocks - 1 of a bank's erase-count area.
 void measureWear(const BbecAnswer& answer, unsigned blocks, BankWear* bank) {
   static uint16_t counts[BbecAnswer::kEraseCountValues];
@@ -74,21 +79,31 @@ unsigned listBadBlocks(const BbecAnswer& answer, uint16_t blocksPerDie, uint8_t 
 void inspectFolder(const char* folder, Inspection* inspection) {
   inspection->fileCount = 0;
   readDump(inspection, folder, kIdentifyDumpName, inspection->identify, kIdentifySize, 0x00);
+  inspection->identityPresent = lastOpened(*inspection);
   inspection->identity = DriveIdentity{};
-  readDriveIdentity(inspection->identify, &inspection->identity);
+  if (inspection->identityPresent) readDriveIdentity(inspection->identify, &inspection->identity);
 
   readDump(inspection, folder, kFirmwareInfoDumpName, inspection->firmwareInfoAnswer,
            kFirmwareInfoSize, 0x00);
-  parseFirmwareInfo(inspection->firmwareInfoAnswer, &inspection->firmwareInfo);
-  inspection->geometryPresent = firmwareInfoCarriesData(inspection->firmwareInfoAnswer);
+  inspection->firmwareInfoPresent = lastOpened(*inspection);
+  inspection->geometryPresent =
+      inspection->firmwareInfoPresent && firmwareInfoCarriesData(inspection->firmwareInfoAnswer);
+  inspection->firmwareInfo = FirmwareInfo{};
+  if (inspection->geometryPresent) {
+    parseFirmwareInfo(inspection->firmwareInfoAnswer, &inspection->firmwareInfo);
+  }
 
   readDump(inspection, folder, kFlashIdTableDumpName, inspection->flashIdTableAnswer,
            kFlashIdAnswerSize, 0x00);
-  parseFlashIdTable(inspection->flashIdTableAnswer, &inspection->flashIdTable);
+  inspection->flashIdTablePresent = lastOpened(*inspection);
+  inspection->flashIdTable = FlashIdTable{};
+  if (inspection->flashIdTablePresent) {
+    parseFlashIdTable(inspection->flashIdTableAnswer, &inspection->flashIdTable);
+  }
   inspection->ceMask = buildCeMask(inspection->flashIdTable);
 
   // Every bank of the mask, as a run with x reads them; the erase counts as far as the
-  // erase-count file would list them.
+  // erase-count file would list them (none while Block/Die is unknown).
   const uint16_t blocksPerDie = inspection->firmwareInfo.blocksPerDie;
   const unsigned blocks = eraseCountLines(blocksPerDie, 1);
   inspection->bankCount = 0;
@@ -99,7 +114,7 @@ void inspectFolder(const char* folder, Inspection* inspection) {
       formatBbecDumpName(name, channel, ce);
       BbecAnswer& answer = inspection->bbec[channel * kCesPerChannel + ce];
       readDump(inspection, folder, name, answer.bytes, BbecAnswer::kSize, kBbecUnansweredByte);
-      if (!inspection->files[inspection->fileCount - 1].opened) continue;
+      if (!lastOpened(*inspection)) continue;
       BankWear& bank = inspection->banks[inspection->bankCount++];
       bank = BankWear{};
       bank.channel = channel;
@@ -112,7 +127,88 @@ void inspectFolder(const char* folder, Inspection* inspection) {
   }
 
   readDump(inspection, folder, kSmartDumpName, inspection->smart, kSmartDataSize, 0x00);
-  inspection->smartPresent = inspection->files[inspection->fileCount - 1].opened;
+  inspection->smartPresent = lastOpened(*inspection);
+}
+
+BlockChange compareBlock(uint16_t before, uint16_t after) {
+  const bool countedBefore = before < kEraseCountBad;
+  if (countedBefore && after < kEraseCountBad) {
+    return after > before ? kRose : after == before ? kStayed : kFell;
+  }
+  if (after == kEraseCountBad) return countedBefore ? kTurnedBad : kStillBad;
+  return kNotCompared;
+}
+
+void compareInspections(const Inspection& before, const Inspection& after,
+                        Comparison* comparison) {
+  comparison->before = &before;
+  comparison->after = &after;
+  comparison->bankCount = comparison->onlyBeforeCount = comparison->onlyAfterCount = 0;
+  // Both lists of banks are channel-major: walk them side by side.
+  unsigned i = 0, j = 0;
+  while (i < before.bankCount || j < after.bankCount) {
+    const BankWear* old = i < before.bankCount ? &before.banks[i] : nullptr;
+    const BankWear* now = j < after.bankCount ? &after.banks[j] : nullptr;
+    const unsigned oldSlot = old ? old->channel * kCesPerChannel + old->ce : kBankSlots;
+    const unsigned newSlot = now ? now->channel * kCesPerChannel + now->ce : kBankSlots;
+    if (oldSlot < newSlot) {
+      comparison->onlyBefore[comparison->onlyBeforeCount++] = old;
+      ++i;
+      continue;
+    }
+    if (newSlot < oldSlot) {
+      comparison->onlyAfter[comparison->onlyAfterCount++] = now;
+      ++j;
+      continue;
+    }
+    ++i;
+    ++j;
+    BankChange& bank = comparison->banks[comparison->bankCount++];
+    bank = BankChange{};
+    bank.before = old;
+    bank.after = now;
+    bank.blocks = std::min(old->blocks, now->blocks);
+    const BbecAnswer& oldAnswer = bankAnswer(before, *old);
+    const BbecAnswer& newAnswer = bankAnswer(after, *now);
+    for (unsigned block = 0; block < bank.blocks; ++block) {
+      ++bank.changes[compareBlock(eraseCountOf(oldAnswer, block), eraseCountOf(newAnswer, block))];
+    }
+    if (!before.geometryPresent || !after.geometryPresent) continue;  // no lists walked
+    uint16_t numbers[BbecAnswer::kBadBlockEntries];
+    bank.newlyGrown = listEntriesNotIn(after, *now, before, *old, kGrownBadBlock, numbers);
+    bank.factoryAdded = listEntriesNotIn(after, *now, before, *old, kFactoryBadBlock, numbers);
+    bank.factoryRemoved = listEntriesNotIn(before, *old, after, *now, kFactoryBadBlock, numbers);
+  }
+}
+
+unsigned listChangedBlocks(const Comparison& comparison, const BankChange& bank, BlockChange kind,
+                           uint16_t* blocks) {
+  const BbecAnswer& oldAnswer = bankAnswer(*comparison.before, *bank.before);
+  const BbecAnswer& newAnswer = bankAnswer(*comparison.after, *bank.after);
+  unsigned count = 0;
+  for (unsigned block = 0; block < bank.blocks; ++block) {
+    if (compareBlock(eraseCountOf(oldAnswer, block), eraseCountOf(newAnswer, block)) == kind) {
+      blocks[count++] = static_cast<uint16_t>(block);
+    }
+  }
+  return count;
+}
+
+unsigned listEntriesNotIn(const Inspection& from, const BankWear& fromBank,
+                          const Inspection& other, const BankWear& otherBank, uint8_t kind,
+                          uint16_t* blocks) {
+  uint16_t others[BbecAnswer::kBadBlockEntries];
+  const unsigned otherCount = listBadBlocks(bankAnswer(other, otherBank),
+                                            other.firmwareInfo.blocksPerDie, kind, others);
+  const unsigned count =
+      listBadBlocks(bankAnswer(from, fromBank), from.firmwareInfo.blocksPerDie, kind, blocks);
+  unsigned kept = 0;
+  for (unsigned k = 0; k < count; ++k) {
+    if (std::find(others, others + otherCount, blocks[k]) == others + otherCount) {
+      blocks[kept++] = blocks[k];
+    }
+  }
+  return kept;
 }
 
 }  // namespace kzt

@@ -9,15 +9,22 @@
 
 // kzt_inspect: reads a saved dump set (the files that a kzt_fid run writes and that its letter f
 // replays) with the program's own answer layouts and rules, works out each bank's bad blocks and
-// wear, and writes a summary, a JSON object or an SVG wear map. It opens the dumps for reading
-// only and sends no drive command: it links nothing of the command path.
+// wear, and writes a summary, a JSON object or an SVG wear map; or compares two dump sets of one
+// drive and writes what changed between them. It opens the dumps for reading only and sends no
+// drive command: it links nothing of the command path.
+//
+// kzt_fid writes a dump only for an answer that arrived, so a missing dump is an answer that did
+// not arrive: no figure is taken from it. Without id.bin the identity is unknown; without
+// kzt_fwi.bin (or with its no-data marker) the geometry, and so Block/Die: no erase counts and no
+// bad-block lists are read; without kzt_fid2.bin no bank; without a bank's file no figure of it.
 
 namespace kzt {
 
 // Exit statuses of kzt_inspect.
 constexpr int kInspectExitOk = 0;
-constexpr int kInspectExitNotWritten = 1;  // the summary, JSON or wear map could not be written
-constexpr int kInspectExitBadUsage = 2;    // bad arguments, or a folder that cannot be read
+constexpr int kInspectExitNotWritten = 1;  // the summary, JSON or map could not be written
+constexpr int kInspectExitBadUsage = 2;    // bad arguments, a folder that cannot be read, or
+                                           // two sets that are not known to be one drive
 
 // Bank slots, channel * 8 + CE, as in the bad-block table of the run.
 constexpr unsigned kBankSlots = kChannelCount * kCesPerChannel;
@@ -33,7 +40,7 @@ struct DumpFile {
 };
 
 // One bank of the CE mask whose dump opened: its bad-block lists and what its erase-count area
-// says over blocks 0 to blocks - 1.
+// says over blocks 0 to blocks - 1. Without the geometry, blocks is 0 and no list is walked.
 struct BankWear {
   unsigned channel = 0;
   unsigned ce = 0;
@@ -59,9 +66,12 @@ struct Inspection {
   uint8_t smart[kSmartDataSize];
   BbecAnswer bbec[kBankSlots];  // read for the banks of the CE mask only
 
-  DriveIdentity identity;
-  FirmwareInfo firmwareInfo;
-  int geometryPresent;  // kzt_fid reports the geometry: the answer is not the no-data marker
+  int identityPresent;      // id.bin opened
+  DriveIdentity identity;   // empty without it
+  int firmwareInfoPresent;  // kzt_fwi.bin opened
+  int geometryPresent;      // ... and does not begin with the no-data marker
+  FirmwareInfo firmwareInfo;  // all 0 without the geometry: Block/Die and MaxPECycle unknown
+  int flashIdTablePresent;  // kzt_fid2.bin opened
   FlashIdTable flashIdTable;
   CeMask ceMask;  // the full mask: every bank that carries the first bank's flash
   int smartPresent;
@@ -73,7 +83,6 @@ struct Inspection {
 
 // Longest FOLDER name taken; a longer one is refused as a bad argument.
 constexpr unsigned kFolderNameMax = 4000;
-
 
 // Reads the dump set in `folder` into `inspection` and works out the figures: id.bin,
 // kzt_fwi.bin, kzt_fid2.bin, then kzt_bbec_C_E.bin for each bank of the CE mask, then smart.bin.
@@ -90,12 +99,87 @@ inline const BbecAnswer& bankAnswer(const Inspection& inspection, const BankWear
   return inspection.bbec[bank.channel * kCesPerChannel + bank.ce];
 }
 
-// The three outputs (inspect_output.cpp). Each returns non-zero when every byte was written.
-int writeSummary(const Inspection& inspection, const char* folder, FILE* out);
-int writeJson(const Inspection& inspection, FILE* out);
-int writeWearMap(const Inspection& inspection, FILE* out);
+// ---- Two readings of one drive ----
 
-// The command: `kzt_inspect [--json | --svg FILE] [FOLDER]`. Output to `out`, messages to `err`;
+// How a block's erase-count value went from the old reading to the new one: a count that rose,
+// stayed or fell (which wear never does, so it is flagged), a count that became bad (65534), a
+// block bad now that had no count before, and anything else (no count now, or a count after
+// none or after bad), which is not compared.
+enum BlockChange : uint8_t { kRose, kStayed, kFell, kTurnedBad, kStillBad, kNotCompared };
+constexpr unsigned kBlockChangeKinds = 6;
+
+BlockChange compareBlock(uint16_t before, uint16_t after);
+
+// A bank read in both sets: its figures in each, and what changed over blocks 0 to blocks - 1.
+struct BankChange {
+  const BankWear* before = nullptr;
+  const BankWear* after = nullptr;
+  unsigned blocks = 0;  // the fewer of the two sets' blocks
+  unsigned changes[kBlockChangeKinds] = {};
+  unsigned newlyGrown = 0;      // in the new grown list, not in the old one
+  unsigned factoryAdded = 0;    // in the new factory list, not in the old one
+  unsigned factoryRemoved = 0;  // in the old factory list, not in the new one
+};
+
+struct Comparison {
+  const Inspection* before;
+  const Inspection* after;
+  BankChange banks[kBankSlots];  // channel-major
+  unsigned bankCount;
+  const BankWear* onlyBefore[kBankSlots];  // banks read in one set only
+  unsigned onlyBeforeCount;
+  const BankWear* onlyAfter[kBankSlots];
+  unsigned onlyAfterCount;
+};
+
+void compareInspections(const Inspection& before, const Inspection& after,
+                        Comparison* comparison);
+
+// The numbers of a compared bank's blocks of `kind`, into `blocks` (room for 8192); how many.
+unsigned listChangedBlocks(const Comparison& comparison, const BankChange& bank, BlockChange kind,
+                           uint16_t* blocks);
+
+// The numbers of the entries of `kind` in `from`'s list of the bank that are not in `other`'s
+// list (the lists walked as the report walks them), into `blocks` (room for 512); how many.
+unsigned listEntriesNotIn(const Inspection& from, const BankWear& fromBank,
+                          const Inspection& other, const BankWear& otherBank, uint8_t kind,
+                          uint16_t* blocks);
+
+// ---- Outputs ----
+// Each returns non-zero when every byte was written; argv goes into the JSON as given.
+
+int writeSummary(const Inspection& inspection, const char* folder, FILE* out);
+int writeJson(const Inspection& inspection, int argc, const char* const* argv, FILE* out);
+int writeWearMap(const Inspection& inspection, FILE* out);
+int writeDiffSummary(const Comparison& comparison, const char* oldFolder, const char* newFolder,
+                     FILE* out);
+int writeDiffJson(const Comparison& comparison, const char* oldFolder, const char* newFolder,
+                  int argc, const char* const* argv, FILE* out);
+int writeGrowthMap(const Comparison& comparison, const char* oldFolder, const char* newFolder,
+                   FILE* out);
+
+// Pieces the outputs share (inspect_output.cpp).
+
+// The share of the rated life that a bank's mean count has used, in percent, unrounded: false
+// when nothing is counted or MaxPECycle is 0 or unknown.
+bool lifeUsedPercent(const Inspection& inspection, const BankWear& bank, double* percent);
+// The missing files (wantShort false), or the short ones with their sizes, separated by ", ";
+// how many.
+unsigned listFiles(const Inspection& inspection, FILE* out, bool wantShort);
+unsigned countFiles(const Inspection& inspection, bool wantShort);
+// The "Missing" and "Short" lines of the summary, each when there is such a file.
+void summaryFiles(const Inspection& inspection, const char* missing, const char* short_,
+                  FILE* out);
+// The JSON members "missing_files" (names) and "short_files" (name, bytes read, size), with
+// `separator` between them.
+void jsonFiles(const Inspection& inspection, const char* separator, FILE* out);
+// A JSON array of block numbers; the items of a one-item-per-line array ("[]" when empty).
+void jsonNumbers(FILE* out, const uint16_t* values, unsigned count);
+void jsonItem(FILE* out, unsigned index);
+void jsonEnd(FILE* out, unsigned count);
+
+// The command: `kzt_inspect [--json | --svg FILE] [FOLDER]` or
+// `kzt_inspect --diff [--json | --svg FILE] OLD NEW`. Output to `out`, messages to `err`;
 // returns the exit status.
 int runInspectCommand(int argc, const char* const* argv, FILE* out, FILE* err);
 

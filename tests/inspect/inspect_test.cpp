@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// kzt_inspect on the small drive's dump set, made by a live run with x: the summary and the JSON
-// against hand-written golden files, the JSON read back by a real parser, then a damaged set.
+// kzt_inspect on the small drive's dump set, made by a live run with x, on damaged copies of it
+// and on a later reading of the drive: the summaries and the JSON against hand-written golden
+// files (each JSON golden file is also checked against its schema in doc/), the JSON read back by
+// a real parser, and the texts of the maps.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -89,55 +91,102 @@ TEST_F(Inspect, SummaryAndJsonOfTheSmallDriveMatchTheGoldenFiles) {
   }
 }
 
-// Missing and short files read as file mode reads them; a Get FWI answer without data; texts
-// that a JSON or XML writer must escape.
-TEST_F(Inspect, MissingShortAndDamagedFilesAreNamedAndReadAsFileModeReadsThem) {
+// Short files read as file mode reads them; texts that a JSON or XML writer must escape.
+TEST_F(Inspect, ShortAndDamagedFilesAreNamedAndReadAsFileModeReadsThem) {
   fs::remove("smart.bin");
   fs::remove("kzt_bbec_1_0.bin");
-  fs::resize_file("kzt_bbec_0_1.bin", BbecAnswer::kEraseCountAreaOffset + 4);  // counts 1, 2
-  std::string fwi = sim::readFile("kzt_fwi.bin");
-  fwi[0] = '\xCF';
-  sim::writeFile("kzt_fwi.bin", fwi);
+  fs::resize_file("kzt_bbec_0_1.bin", BbecAnswer::kEraseCountAreaOffset + 8);  // counts 1 to 4
   std::string id(100, '\0');
   const char model[] = "A\"\\\x01\xE9";
   for (unsigned i = 0; i + 1 < sizeof model; ++i) id[54 + (i ^ 1)] = model[i];
   sim::writeFile("id.bin", id);
 
   const Result out = inspect({"--json"});
-  ASSERT_EQ(out.status, 0) << out.err;
-  const json doc = json::parse(out.out);
-  EXPECT_EQ(doc["identity"]["model"], "A\"\\\x01\xC3\xA9");
-  EXPECT_EQ(doc["identity"]["served"], false);
-  EXPECT_EQ(doc["identity"]["sectors"], 0);
-  EXPECT_TRUE(doc["geometry"].is_null());
-  EXPECT_TRUE(doc["smart"].is_null());
-  EXPECT_EQ(doc["missing_files"], json::array({"kzt_bbec_1_0.bin", "smart.bin"}));
-  EXPECT_EQ(doc["short_files"][0]["bytes"], 100);
-  EXPECT_EQ(doc["short_files"][1]["name"], "kzt_bbec_0_1.bin");
-  ASSERT_EQ(doc["wear"].size(), 3u);
-  const json& shortBank = doc["wear"][1];  // blocksPerDie is still read behind the 0xCF
-  EXPECT_EQ(shortBank["blocks"], 12);
-  EXPECT_EQ(shortBank["counted"], 2);
-  EXPECT_EQ(shortBank["no_count"], 10);
-  EXPECT_EQ(shortBank["median"], 1);
-  EXPECT_DOUBLE_EQ(shortBank["mean"].get<double>(), 1.5);
-  EXPECT_EQ(doc["bad_blocks"][1]["factory"], json::array({5}));
-
+  EXPECT_EQ(out.out, golden("short_files_inspect.json"));
+  EXPECT_EQ(json::parse(out.out)["identity"]["model"], "A\"\\\x01\xC3\xA9");  // as a parser reads it
   EXPECT_NE(inspect({}).out.find("Missing : kzt_bbec_1_0.bin, smart.bin\nShort   : id.bin (100 of "
-                                 "512 bytes), kzt_bbec_0_1.bin (16388 of 32768 bytes)\n"),
+                                 "512 bytes), kzt_bbec_0_1.bin (16392 of 32768 bytes)\n"),
             std::string::npos);
   fs::create_directory("out");
   EXPECT_EQ(inspect({"--svg", "out/map.svg"}).status, 0);
   const std::string svg = sim::readFile("out/map.svg");
   EXPECT_NE(svg.find("A\"\\&#xfffd;&#xe9; []"), std::string::npos);
   EXPECT_NE(svg.find(">Missing: kzt_bbec_1_0.bin, smart.bin. Short: id.bin (100 of 512 bytes), "
-                     "kzt_bbec_0_1.bin (16388 of 32768 bytes).<"), std::string::npos);
+                     "kzt_bbec_0_1.bin (16392 of 32768 bytes).<"), std::string::npos);
+}
+
+// A missing dump is an answer that did not arrive: no figure is taken from it.
+TEST_F(Inspect, MissingAnswersGiveNoFigures) {
+  for (const char* name : {"id.bin", "kzt_fwi.bin", "smart.bin"}) fs::remove(name);
+  EXPECT_EQ(inspect({}).out, golden("missing_answers_inspect.txt"));
+  EXPECT_EQ(inspect({"--json", "."}).out, golden("missing_answers_inspect.json"));
+  sim::writeFile("kzt_fwi.bin", std::string(4096, '\xCF'));  // an answer without data
+  EXPECT_NE(inspect({}).out.find("Geometry: none (kzt_fwi.bin begins with the no-data marker 0xCF)"
+                                 "\n\nWear: 4 banks read: Ch0CE0"), std::string::npos);
+  fs::remove("kzt_fid2.bin");
+  EXPECT_EQ(inspect({"--json"}).out, golden("no_flash_ids_inspect.json"));
+}
+
+// A second reading of the small drive after more wear: three banks rose, one block's count fell,
+// two turned bad (one of them newly in the grown list, one newly in the factory list), one bank
+// was not read and two SMART raw values went up (+5, +256: the checksum no longer holds).
+TEST_F(Inspect, DiffOfTwoReadingsMatchesTheGoldenFiles) {
+  sim::SimDrive later;
+  sim::buildSmallDrive(later);
+  using sim::kBad, sim::kFactory, sim::kGrown, sim::kNoCount;
+  sim::setBbec(later, 0, 0, sim::bbecAnswer({{kFactory, 3}, {kGrown, 7}, {kFactory, 11}, {kGrown, 4}},
+                                            {15, 15, 10, kBad, kBad, 65533, 2, kBad, 12, kNoCount, 13, kBad}));
+  sim::setBbec(later, 0, 1, sim::bbecAnswer({{kFactory, 5}, {1, 6}, {kFactory, 9}},
+                                            {2, 3, 4, 5, 6, kBad, 8, 9, 10, kBad, 12, 13}));
+  sim::setBbec(later, 1, 0, sim::bbecAnswer({}, {40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51}));
+  later.smartData[7] += 5;   // lowest raw byte of attribute 7
+  later.smartData[20] += 1;  // second raw byte of attribute 43
+  sim::SimDrive first;
+  sim::buildSmallDrive(first);
+  for (auto [folder, drive] : {std::pair{"old", &first}, std::pair{"new", &later}}) {
+    fs::create_directory(folder);
+    sim::RunOutcome run;
+    EXPECT_TRUE(sim::runOnDriveInFolder(*drive, folder, {"0xy"}, &run));
+    fs::current_path("..");
+  }
+  fs::remove("new/kzt_bbec_1_1.bin");
+
+  EXPECT_EQ(inspect({"--diff", "old", "new"}).out, golden("small_drive_diff.txt"));
+  const Result out = inspect({"--diff", "--json", "old", "new"});
+  EXPECT_EQ(out.out, golden("small_drive_diff.json"));
+  // The mean of Ch0CE0 by hand: 65616 / 8 = 8202 before, 65600 / 7 = 9371.43 after.
+  EXPECT_DOUBLE_EQ(json::parse(out.out)["banks"][0]["mean"]["change"].get<double>(), 1169.43);
+
+  // The growth map: rises of 0 to 10 in eight steps of 11/8: 0-1 (14 blocks) ... 10-10 (12).
+  EXPECT_EQ(inspect({"--diff", "--svg", "growth.svg", "old", "new"}).out,
+            "Growth map of 3 banks written to growth.svg\n");
+  const std::string svg = sim::readFile("growth.svg");
+  for (const char* text : {"<title>Growth map: old to new</title>", ">New: Missing: kzt_bbec_1_1.bin.<",
+                           "3 banks read in both sets, 12 blocks each; a cell a block, coloured by the rise of its erase count, 0 to 10<",
+                           "(29 counts compared, 1 fell, 2 turned bad, 1 newly in the grown list)",
+                           ">0-1<", ">2-2<", ">10-10<", ">14<", ">12<"}) {
+    EXPECT_NE(svg.find(text), std::string::npos) << text;
+  }
+
+  // Not one drive, or one not known: refused.
+  std::string id = sim::readFile("new/id.bin");
+  id[20] = 'X';  // the serial's second character
+  sim::writeFile("new/id.bin", id);
+  Result refused = inspect({"--diff", "old", "new"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.err, "kzt_inspect: old and new are two drives: serial \"GLD0000000001       \" "
+                         "and \"GXD0000000001       \": nothing compared\n");
+  fs::remove("old/id.bin");
+  refused = inspect({"--diff", "--json", "old", "new"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.err, "kzt_inspect: old: no id.bin, so the drive is unknown: nothing compared\n");
+  EXPECT_EQ(refused.out, "");
 }
 
 TEST_F(Inspect, BadArgumentsAndFoldersThatCannotBeReadEndWithStatus2) {
   for (const std::vector<const char*>& args :
        {std::vector<const char*>{"--bogus"}, {"--json", "--svg", "map.svg"}, {"--svg"}, {".", "."},
-        {"no/such/folder"}, {"id.bin"}}) {
+        {"no/such/folder"}, {"id.bin"}, {"--diff", "."}, {"--diff", ".", ".", "."}}) {
     const Result result = inspect(args);
     EXPECT_EQ(result.status, 2) << args[0];
     EXPECT_NE(result.err.find("kzt_inspect: "), std::string::npos);

@@ -44,6 +44,7 @@ std::vector<uint8_t> registerSense(uint8_t status, bool native) {
 }  // namespace
 
 void SimPlatform::carry(uint8_t drive, const AtaRequest& request, bool native, RequestReply* out) {
+  ++requests;
   const auto it = drives.find(drive);
   if (it == drives.end()) {
     out->systemError = 2;

@@ -43,6 +43,7 @@ struct SimPlatform : Platform {
   uint32_t shellResult = 42;
   std::vector<std::string> opened;  // files handed to the shell
   int emptyPolls = 0;
+  unsigned requests = 0;  // requests handed to the machine, to a drive attached or not
 
   void sendNative(uint8_t drive, const AtaRequest& request, RequestReply* reply) override;
   void sendBridge(uint8_t drive, const AtaRequest& request, RequestReply* reply) override;

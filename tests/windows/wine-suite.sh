@@ -90,7 +90,8 @@ mkdir -p "$runs/drive" "$runs/replay-windows" "$runs/replay-linux"
 
 # 2. Drive 0 through the real Win32 API. Under Wine the drive opens and answers the property query
 # (bus type 1, so the native path), and every ATA pass-through request fails with
-# ERROR_NOT_SUPPORTED (0x32) without writing the block back: no ATA status error, no identity.
+# ERROR_NOT_SUPPORTED (0x32) without writing the block back: no ATA status error, no identity, no
+# dump.
 status=0
 (cd "$runs/drive" && "$wine" "$exe" 0y </dev/null >console.txt 2>stderr.txt) || status=$?
 [ "$status" -eq 2 ] || fail "kzt_fid.exe 0y ended with status $status (2: no identify data)"
@@ -109,8 +110,8 @@ Size : 0 MB [0.0 GB]
 Realtek based SSD not found - Exit!
 EOF
 diff -u "$runs/drive/expected.txt" "$runs/drive/console-rest.txt" || fail "console of kzt_fid.exe 0y"
-[ -f "$runs/drive/id.bin" ] || fail "id.bin not written"
-head -c 512 /dev/zero | cmp -s - "$runs/drive/id.bin" || fail "id.bin is not 512 zero bytes"
+# Nothing arrived, so nothing is dumped: the folder holds the report and what the shell wrote.
+[ ! -e "$runs/drive/id.bin" ] && [ ! -e "$runs/drive/smart.bin" ] || fail "a dump of an answer that did not arrive"
 echo "wine-suite $arch: drive 0: ok"
 
 # 3. The sample dump set replayed by both builds.

@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+#include <cstdio>
+
+// What every JSON object that the project's programs write has in common: its opening members
+// (the format version and the writing program with its version and arguments) and the escaping of
+// texts, so that any byte a drive puts into a text gives valid JSON. Keys are lower snake_case.
+// Plain writes to a stream: the caller checks the stream once at the end.
+
+namespace kzt {
+
+// The format version, [major, minor]. Within major 1 keys are only added (minor goes up), never
+// renamed or removed, so a reader written for 1.0 reads every 1.x object.
+constexpr unsigned kJsonFormatMajor = 1;
+constexpr unsigned kJsonFormatMinor = 0;
+
+// `text` as a JSON string: quote and backslash escaped, control bytes and every byte from 0x7F on
+// as \u00XX (a byte above 0x7F read as the Latin-1 character of that number).
+void writeJsonText(std::FILE* out, const char* text);
+
+// "{", then a line `  "json_format_version": [1, 0],` and a line
+// `  "<program>": {"version": "<version>", "argv": [<each argument as given>]},`: the program's
+// own members follow, two spaces in, and the caller closes the object.
+void writeJsonHeader(std::FILE* out, const char* program, const char* version, int argc,
+                     const char* const* argv);
+
+}  // namespace kzt
