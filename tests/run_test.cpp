@@ -61,8 +61,8 @@ void writeDumps(Machine& m) {
 
 // A machine with a drive of each kind a scan tells apart, numbered with a gap at 6: served on SATA
 // and behind USB, another controller, refused by the kernel for the quirk t, no rights, a bridge
-// that knows no ATA PASS-THROUGH, the device's error bit, a time-out under uas. The USB details
-// (and the quirks parameter, in its four forms of entry) are Linux's.
+// that knows no ATA PASS-THROUGH (and no driver bound), the device's error bit, a time-out under
+// uas. The USB details (and the quirks parameter, in its four forms of entry) are Linux's.
 void scanMachine(Machine& m) {
   const bool linux = m.platform.flavour == sim::Flavour::Linux;
   m.platform.quirksParameter = "abcd:1234:u,1d6b:0104:t,0x1234:5678:,ABCD:0009:U";
@@ -82,7 +82,7 @@ void scanMachine(Machine& m) {
   refused.senseCode = 0x52400;
   refused.fail(Command::Identify, FaultKind::Sense);
   add(3, 11, "ATA", "LOCKED SSD").openError = linux ? 13 : 5;
-  sim::SimDrive& noSat = add(4, 7, "Generic", "Disk", {0x4321, 0x0578, 0x0508}, "uas");
+  sim::SimDrive& noSat = add(4, 7, "Generic", "Disk \"Q\"", {0x4321, 0x0578, 0x0508});
   noSat.senseCode = 0x52000;
   noSat.fail(Command::Identify, FaultKind::Sense);
   add(5, 11, std::string(300, 'V'), "FAILING SSD").fail(Command::Identify, FaultKind::DeviceErrorNoData);
@@ -159,8 +159,9 @@ const Scenario kScenarios[] = {
     {"report_not_created", {"0y"}, "", [](Machine&) { fs::create_directory("kzt_flash_id.txt"); }},
     {"help", {"--help", "0"}},
     {"scan", {"--scan"}, "", scanMachine},
-    {"scan_none", {"--scan"}, "", [](Machine& m) { m.platform.drives.clear(); }},
-    {"scan_bad_option", {"--scan", "--everything"}},
+    {"scan_json", {"--scan", "--json"}, "", scanMachine},
+    {"scan_none", {"--scan", "--json"}, "", [](Machine& m) { m.platform.drives.clear(); }},
+    {"scan_bad_option", {"--scan", "--json", "--everything"}},
     {"version", {"--version"}},
 };
 
@@ -191,6 +192,7 @@ Expected readGolden(std::string name, sim::Flavour flavour) {
       words >> key;
       if (key == "exit") words >> e.exitStatus;
       if (key == "shell") words >> e.shell;
+      if (key == "console") words >> key, e.console = sim::readFile(std::string(KZT_GOLDEN_DIR) + "/" + key);
       if (key == "sent") e.sentChecked = true;
       for (unsigned number; key == "sent" && words >> number;) e.sent.push_back(number);
       continue;

@@ -50,7 +50,7 @@ void applyOptionLetters(const char* text, RunOptions* options) {
 
 const char kHelpText[] =
     "Usage: kzt_fid [disk_num][b][y][f][n][x]\n"
-    "       kzt_fid --scan\n"
+    "       kzt_fid --scan [--json]\n"
     "       kzt_fid --help | -h | /?\n"
     "       kzt_fid --version\n"
     "\n"
@@ -70,8 +70,8 @@ const char kHelpText[] =
     "\n"
     "--scan lists every drive with its number, node, bus and texts, sends it one\n"
     "IDENTIFY by the road a run would take and tells whether this tool serves it,\n"
-    "does not, or cannot reach it (with the failure code and advice). It sends\n"
-    "nothing else and writes no file.\n"
+    "does not, or cannot reach it (with the failure code and advice); --json\n"
+    "gives the same as one JSON object. It sends nothing else, writes no file.\n"
     "\n"
     "Writes into the current directory: the report kzt_flash_id.txt, the erase\n"
     "counts kzt_flash_id_ec.txt and a dump of every answer that arrived: id.bin,\n"

@@ -163,7 +163,7 @@ int runProgram(int argc, char** argv) {
   if (argc >= 2 && argv[1] != nullptr && answerInformationRequest(argv[1])) return kExitServed;
   // --scan answers the same way, after one IDENTIFY per drive and nothing else.
   if (argc >= 2 && argv[1] != nullptr && std::strcmp(argv[1], kScanArgument) == 0) {
-    return runScan(argc - 2, argv + 2);
+    return runScan(argc, argv);
   }
   probeOsVersion();
   printConsole("Pellmora v%s by ozw\n", kProgramVersion);

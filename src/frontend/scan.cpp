@@ -229,24 +229,6 @@ void collectDrive(void* context, const DriveNaming& drive) {
   }
 }
 
-void printLine(const char* label, const char* text) {
-  printConsole("  %-10s: %s\n", label, text[0] != '\0' ? text : "(none)");
-}
-
-void printUsb(const DriveNaming& d) {
-  printConsole("  USB       : %04x:%04x, bcdDevice %x.%02x, driver %s\n", d.usbVendorId,
-               d.usbProductId, static_cast<unsigned>(d.usbBcdDevice >> 8),
-               static_cast<unsigned>(d.usbBcdDevice & 0xFF),
-               d.usbDriver[0] != '\0' ? d.usbDriver : "none");
-  if (!d.usbQuirksNamed) {
-    printLine("Quirks", "none in usb-storage's quirks parameter (the built-in list applies)");
-  } else if (d.usbQuirks[0] == '\0') {
-    printLine("Quirks", "none: usb-storage's quirks parameter clears the built-in ones");
-  } else {
-    printConsole("  Quirks    : %s (usb-storage's quirks parameter)\n", d.usbQuirks);
-  }
-}
-
 }  // namespace
 
 void scanDrives(ScanList* list) {
@@ -256,48 +238,26 @@ void scanDrives(ScanList* list) {
   for (unsigned i = 0; i < list->count; ++i) identifyOne(&list->records[i], codes);
 }
 
-void printScan(const ScanList& list) {
-  unsigned counts[3] = {};
-  for (unsigned i = 0; i < list.count; ++i) {
-    const ScanRecord& r = list.records[i];
-    ++counts[static_cast<unsigned>(r.verdict)];
-    printConsole("Drive %u: %s\n", static_cast<unsigned>(r.drive.number), r.drive.node);
-    printLine("Bus", r.usb ? "USB" : "ATA");
-    printLine("Vendor", r.drive.vendor);
-    printLine("Product", r.drive.product);
-    if (r.drive.usbKnown) printUsb(r.drive);
-    if (r.identified) {
-      printLine("Model", r.model);
-      printLine("Firmware", r.firmware);
-      printLine("Controller", r.controller);
-    }
-    switch (r.verdict) {
-      case ScanVerdict::Served: printLine("Verdict", "served"); break;
-      case ScanVerdict::NotServed:
-        printLine("Verdict", "not served: the controller string does not begin with REALTEK_");
-        break;
-      case ScanVerdict::NotReachable:
-        printConsole("  Verdict   : not reachable, 0x%x: %s\n", r.errorCode, r.errorText);
-        break;
-    }
-    if (r.advice[0] != '\0') printLine("Advice", r.advice);
-    printConsole("\n");
-  }
-  printConsole("Drives: %u (served %u, not served %u, not reachable %u)\n", list.count,
-               counts[0], counts[1], counts[2]);
-}
-
 int runScan(int argc, char** argv) {
-  for (int i = 0; i < argc; ++i) {
+  bool json = false;
+  for (int i = 2; i < argc; ++i) {
     if (argv[i] == nullptr) continue;
-    printConsole("kzt_fid: --scan takes no argument \"%s\" (see kzt_fid --help)\n", argv[i]);
+    if (std::strcmp(argv[i], kScanJsonArgument) == 0) {
+      json = true;
+      continue;
+    }
+    printConsole("kzt_fid: --scan takes --json alone, not \"%s\" (see kzt_fid --help)\n", argv[i]);
     return kExitBadOption;
   }
   // The version probe decides the native road on Windows, as in a run; nothing is printed.
   probeOsVersion();
   static ScanList list;
   scanDrives(&list);
-  printScan(list);
+  if (json) {
+    writeScanJson(consoleStream, list, argc, argv);
+  } else {
+    printScan(list);
+  }
   return kExitScanDone;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <cstdio>
 
 #include "transport/platform.h"
 
@@ -11,6 +12,7 @@
 namespace kzt {
 
 constexpr const char* kScanArgument = "--scan";
+constexpr const char* kScanJsonArgument = "--json";
 
 enum class ScanVerdict : uint8_t {
   Served,        // IDENTIFY answered and the controller string begins with "REALTEK_"
@@ -52,8 +54,13 @@ void scanDrives(ScanList* list);
 // The console form: a block per drive, then a line with the counts.
 void printScan(const ScanList& list);
 
-// kzt_fid --scan, given the arguments after it. kExitScanDone when the scan ran, whatever it
-// found; kExitBadOption, with a message, for an argument it does not take.
+// The JSON form, one object: json_format_version, kzt_fid (version, argv), then drives, an object
+// per record (doc/kzt_fid_scan.schema.json).
+void writeScanJson(std::FILE* out, const ScanList& list, int argc, const char* const* argv);
+
+// kzt_fid --scan [--json], given the program's whole argument vector (argv[1] is --scan).
+// kExitScanDone when the scan ran, whatever it found; kExitBadOption, with a message, for an
+// argument it does not take.
 int runScan(int argc, char** argv);
 
 }  // namespace kzt
