@@ -60,9 +60,10 @@ void writeDumps(Machine& m) {
 }
 
 // A machine with a drive of each kind a scan tells apart, numbered with a gap at 6: served on SATA
-// and behind USB, another controller, refused by the kernel for the quirk t, no rights, a bridge
-// that knows no ATA PASS-THROUGH (and no driver bound), the device's error bit, a time-out under
-// uas. The USB details (and the quirks parameter, in its four forms of entry) are Linux's.
+// and behind USB, another controller, no rights, the device's error bit, a bridge that knows no
+// ATA PASS-THROUGH (and no driver bound), a time-out under uas, and 0x52400 behind USB where the
+// quirks parameter sets t, names the bridge without t, and names it not. The USB details (and the
+// quirks parameter, in its four forms of entry) are Linux's.
 void scanMachine(Machine& m) {
   const bool linux = m.platform.flavour == sim::Flavour::Linux;
   m.platform.quirksParameter = "abcd:1234:u,1d6b:0104:t,0x1234:5678:,ABCD:0009:U";
@@ -77,20 +78,22 @@ void scanMachine(Machine& m) {
     a.driver = driver;
     return d;
   };
+  auto refuse = [](sim::SimDrive& d, uint32_t sense) {
+    d.senseCode = sense;
+    d.fail(Command::Identify, FaultKind::Sense);
+  };
   add(1, 11, "ATA", "OTHER SSD").setIdentity("  OTHER SSD 512GB", "OT01", "S1", 1000215216, "SM2259XT");
-  sim::SimDrive& refused = add(2, 7, "USB3.0  ", "SATA Bridge", {0x1d6b, 0x0104, 0x0100}, "usb-storage");
-  refused.senseCode = 0x52400;
-  refused.fail(Command::Identify, FaultKind::Sense);
+  refuse(add(2, 7, "USB3.0  ", "SATA Bridge", {0x1d6b, 0x0104, 0x0100}, "usb-storage"), 0x52400);
   add(3, 11, "ATA", "LOCKED SSD").openError = linux ? 13 : 5;
-  sim::SimDrive& noSat = add(4, 7, "Generic", "Disk \"Q\"", {0x4321, 0x0578, 0x0508});
-  noSat.senseCode = 0x52000;
-  noSat.fail(Command::Identify, FaultKind::Sense);
+  refuse(add(4, 7, "Generic", "Disk \"Q\"", {0x4321, 0x0578, 0x0508}), 0x52000);
   add(5, 11, std::string(300, 'V'), "FAILING SSD").fail(Command::Identify, FaultKind::DeviceErrorNoData);
   sim::SimDrive& slow = add(7, 7, "Slow", "Bridge", {0x1234, 0x5678, 0x2001}, "uas");
   slow.errorCode = linux ? 0x10003 : 0x79;
   slow.fail(Command::Identify, FaultKind::TransportFailure);
   add(8, 7, "Portable", "SSD", {0xabcd, 0x0009, 0x0100}, "usb-storage")
       .setIdentity("KZT PORTABLE SSD", "RLT20U01", "P1", 500118192, "REALTEK_RL6X47 USB");
+  refuse(add(9, 7, "Plain", "Bridge", {0x4321, 0x0579, 0x0100}, "usb-storage"), 0x52400);
+  refuse(add(10, 7, "Cleared", "Bridge", {0xabcd, 0x1234, 0x0100}, "usb-storage"), 0x52400);
 }
 
 const Scenario kScenarios[] = {

@@ -69,8 +69,9 @@ const char* nameOf(const CodeName (&table)[N], uint32_t code) {
   return nullptr;
 }
 
-constexpr uint32_t kInvalidOperationCode = 0x52000;  // ILLEGAL REQUEST, INVALID COMMAND OPERATION CODE
-constexpr uint32_t kInvalidFieldInCdb = 0x52400;     // ILLEGAL REQUEST, INVALID FIELD IN CDB
+// ILLEGAL REQUEST with INVALID COMMAND OPERATION CODE, and with INVALID FIELD IN CDB.
+constexpr uint32_t kInvalidOperationCode = 0x52000;
+constexpr uint32_t kInvalidFieldInCdb = 0x52400;
 constexpr uint32_t kWindowsNotSupported = 0x32;
 constexpr const char* kQuirksPlace =
     "/sys/module/usb_storage/parameters/quirks, keeping the other entries";
@@ -157,7 +158,8 @@ void adviseOn(const ScanRecord& r, SystemCodes codes, char* advice, size_t size)
           "and writing");
   } else if (code == kInvalidOperationCode) {
     std::snprintf(advice, size, "neither the disk nor a bridge before it knows ATA PASS-THROUGH "
-                  "(a SAS, RAID or virtual disk, or a bridge without SAT): this tool cannot reach it");
+                  "(a SAS, RAID or virtual disk, or a bridge without SAT): this tool cannot "
+                  "reach it");
   } else if (code == kInvalidFieldInCdb && d.usbKnown && d.usbQuirksNamed &&
              quirksSetNoAta1x(d.usbQuirks)) {
     lettersWithout(d.usbQuirks, 't', letters, sizeof letters);

@@ -17,7 +17,9 @@ uint64_t readHex(const char** text) {
   const char* at = *text;
   if (at[0] == '0' && (at[1] == 'x' || at[1] == 'X')) at += 2;
   uint64_t value = 0;
-  for (int digit; (digit = hexDigit(*at)) >= 0; ++at) value = value << 4 | static_cast<uint64_t>(digit);
+  for (int digit; (digit = hexDigit(*at)) >= 0; ++at) {
+    value = value << 4 | static_cast<uint64_t>(digit);
+  }
   *text = at;
   return value;
 }
