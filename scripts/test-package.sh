@@ -24,6 +24,7 @@ bin/kzt_inspect.exe
 bin/kzt_nandid.exe
 share/doc/kzt-fid/LICENSE
 share/doc/kzt-fid/README.md
+share/kzt-fid/kzt_fid_scan.schema.json
 share/kzt-fid/kzt_inspect.schema.json
 share/kzt-fid/kzt_inspect_diff.schema.json"
   cmake --install "$build" --prefix "$work/prefix" >/dev/null
@@ -48,6 +49,7 @@ bin/kzt_nandid
 share/doc/kzt-fid/README.md
 share/doc/kzt-fid/changelog.Debian.gz
 share/doc/kzt-fid/copyright
+share/kzt-fid/kzt_fid_scan.schema.json
 share/kzt-fid/kzt_inspect.schema.json
 share/kzt-fid/kzt_inspect_diff.schema.json
 $([ "$static" = "ON" ] && echo share/lintian/overrides/kzt-fid || true)

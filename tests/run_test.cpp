@@ -4,6 +4,7 @@
 // written by hand from the program's rules.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -24,6 +25,7 @@ using sim::FaultKind;
 // a bank of another flash and a record with bytes 4 to 7 only.
 struct Machine {
   sim::SimDrive drive;
+  std::deque<sim::SimDrive> more;  // the further drives of a scan
   sim::SimPlatform platform;
   Machine() {
     sim::buildSmallDrive(drive);
@@ -57,6 +59,43 @@ void writeDumps(Machine& m) {
   }
 }
 
+// A machine with a drive of each kind a scan tells apart, numbered with a gap at 6: served on SATA
+// and behind USB, another controller, no rights, the device's error bit, a bridge that knows no
+// ATA PASS-THROUGH (and no driver bound), a time-out under uas, and 0x52400 behind USB where the
+// quirks parameter sets t, names the bridge without t, and names it not. The USB details (and the
+// quirks parameter, in its four forms of entry) are Linux's.
+void scanMachine(Machine& m) {
+  const bool linux = m.platform.flavour == sim::Flavour::Linux;
+  m.platform.quirksParameter = "abcd:1234:u,1d6b:0104:t,0x1234:5678:,ABCD:0009:U";
+  m.platform.drives[0].vendor = "ATA     ";
+  m.platform.drives[0].product = "KZT GOLDEN SSD  ";
+  auto add = [&m](unsigned number, uint8_t bus, std::string vendor, const char* product,
+                  std::array<uint16_t, 3> usb = {}, const char* driver = "") -> sim::SimDrive& {
+    sim::SimDrive& d = m.more.emplace_back();
+    sim::buildSmallDrive(d);
+    sim::SimPlatform::Attached& a = m.platform.attach(number, &d, bus, vendor, product);
+    std::tie(a.vendorId, a.productId, a.bcdDevice) = std::tuple(usb[0], usb[1], usb[2]);
+    a.driver = driver;
+    return d;
+  };
+  auto refuse = [](sim::SimDrive& d, uint32_t sense) {
+    d.senseCode = sense;
+    d.fail(Command::Identify, FaultKind::Sense);
+  };
+  add(1, 11, "ATA", "OTHER SSD").setIdentity("  OTHER SSD 512GB", "OT01", "S1", 1000215216, "SM2259XT");
+  refuse(add(2, 7, "USB3.0  ", "SATA Bridge", {0x1d6b, 0x0104, 0x0100}, "usb-storage"), 0x52400);
+  add(3, 11, "ATA", "LOCKED SSD").openError = linux ? 13 : 5;
+  refuse(add(4, 7, "Generic", "Disk \"Q\"", {0x4321, 0x0578, 0x0508}), 0x52000);
+  add(5, 11, std::string(300, 'V'), "FAILING SSD").fail(Command::Identify, FaultKind::DeviceErrorNoData);
+  sim::SimDrive& slow = add(7, 7, "Slow", "Bridge", {0x1234, 0x5678, 0x2001}, "uas");
+  slow.errorCode = linux ? 0x10003 : 0x79;
+  slow.fail(Command::Identify, FaultKind::TransportFailure);
+  add(8, 7, "Portable", "SSD", {0xabcd, 0x0009, 0x0100}, "usb-storage")
+      .setIdentity("KZT PORTABLE SSD", "RLT20U01", "P1", 500118192, "REALTEK_RL6X47 USB");
+  refuse(add(9, 7, "Plain", "Bridge", {0x4321, 0x0579, 0x0100}, "usb-storage"), 0x52400);
+  refuse(add(10, 7, "Cleared", "Bridge", {0xabcd, 0x1234, 0x0100}, "usb-storage"), 0x52400);
+}
+
 const Scenario kScenarios[] = {
     {"full", {"0nxy"}},
     {"bank0", {}, "y\n"},
@@ -81,10 +120,9 @@ const Scenario kScenarios[] = {
        m.drive.setIdentity("OTHER SSD", "OT01", "S1", 1000215216, "REALTEK");
      }},
     {"prompt", {}, "1x\n", [](Machine& m) {
-       m.platform.attach(1, &m.drive);
        m.platform.drives[0].vendor = std::string(300, 'V');
        m.platform.drives[0].product = std::string(300, 'P');
-       m.platform.drives[1] = {&m.drive, 11, "KZT ", "GOLDEN SSD"};
+       m.platform.attach(1, &m.drive, 11, "KZT ", "GOLDEN SSD");
        m.platform.keys = {' '};
        m.platform.keysArriveAfterPolls = 3;
      }},
@@ -123,6 +161,10 @@ const Scenario kScenarios[] = {
     {"bbec_no_data", {"0xy"}, "", [](Machine& m) { m.drive.fail(Command::GetBbec, FaultKind::NoData, 3); }},
     {"report_not_created", {"0y"}, "", [](Machine&) { fs::create_directory("kzt_flash_id.txt"); }},
     {"help", {"--help", "0"}},
+    {"scan", {"--scan"}, "", scanMachine},
+    {"scan_json", {"--scan", "--json"}, "", scanMachine},
+    {"scan_none", {"--scan", "--json"}, "", [](Machine& m) { m.platform.drives.clear(); }},
+    {"scan_bad_option", {"--scan", "--json", "--everything"}},
     {"version", {"--version"}},
 };
 
@@ -132,9 +174,14 @@ struct Expected {
   std::string console, report, eraseCounts, shell;
   bool hasReport = false, hasEraseCounts = false;
   std::vector<std::string> files;  // the dumps in the folder
+  bool sentChecked = false;
+  std::vector<unsigned> sent;  // the drives that received one IDENTIFY, and nothing else any drive
 };
 
-Expected readGolden(const std::string& name) {
+// A scenario whose output differs between the systems has a golden file per flavour.
+Expected readGolden(std::string name, sim::Flavour flavour) {
+  const std::string flavoured = name + (flavour == sim::Flavour::Linux ? "_linux" : "_windows");
+  if (fs::exists(std::string(KZT_GOLDEN_DIR) + "/" + flavoured + ".txt")) name = flavoured;
   std::ifstream in(std::string(KZT_GOLDEN_DIR) + "/" + name + ".txt");
   EXPECT_TRUE(in.good()) << "no golden file " << name;
   Expected e;
@@ -148,6 +195,9 @@ Expected readGolden(const std::string& name) {
       words >> key;
       if (key == "exit") words >> e.exitStatus;
       if (key == "shell") words >> e.shell;
+      if (key == "console") words >> key, e.console = sim::readFile(std::string(KZT_GOLDEN_DIR) + "/" + key);
+      if (key == "sent") e.sentChecked = true;
+      for (unsigned number; key == "sent" && words >> number;) e.sent.push_back(number);
       continue;
     }
     if (line[0] == 'D') {
@@ -187,7 +237,7 @@ class Run : public ::testing::TestWithParam<std::tuple<Scenario, sim::Flavour>> 
 
 TEST_P(Run, MatchesItsGoldenFile) {
   const Scenario& s = std::get<0>(GetParam());
-  const Expected expected = readGolden(s.name);
+  const Expected expected = readGolden(s.name, std::get<1>(GetParam()));
   sim::ScratchDir scratch;
   Machine m;
   m.platform.flavour = std::get<1>(GetParam());
@@ -221,6 +271,15 @@ TEST_P(Run, MatchesItsGoldenFile) {
   for (const auto& entry : fs::directory_iterator(".")) {
     const std::string name = entry.path().filename().string();
     EXPECT_NE(std::find(named.begin(), named.end(), name), named.end()) << "unexpected " << name;
+  }
+  // Each listed drive got one IDENTIFY, by the road of its bus; nothing else reached any drive.
+  for (const auto& [number, a] : m.platform.drives) {
+    if (!expected.sentChecked) break;
+    const bool listed = std::find(expected.sent.begin(), expected.sent.end(), number) != expected.sent.end();
+    ASSERT_EQ(a.drive->received.size(), listed ? 1u : 0u) << "drive " << number;
+    if (!listed) continue;
+    EXPECT_EQ(a.drive->received[0].command, Command::Identify) << "drive " << number;
+    EXPECT_EQ(a.drive->received[0].viaBridge, a.busType == 7) << "drive " << number;
   }
 }
 

@@ -11,6 +11,7 @@
 #include "nandid/flash_id.h"
 #include "nandid/nandid_command.h"
 #include "sim/harness.h"
+#include "transport/usb_quirks.h"
 
 namespace kzt {
 namespace {
@@ -191,6 +192,23 @@ TEST(Options, DriveNumberAndLetters) {
   RunOptions none;
   applyOptionLetters("0acz-", &none);
   EXPECT_FALSE(none.fileMode || none.serialInReport || none.allBanks || none.noPrompt);
+}
+
+// usb-storage's quirks parameter read as the kernel reads it, for the device 1d6b:0104; letters
+// are cut to the 4 bytes given.
+TEST(UsbQuirks, TheFirstEntryThatNamesTheDeviceWhole) {
+  const std::tuple<const char*, int, const char*> cases[] = {
+      {"", 0, ""}, {"1d6b:0104:t", 1, "t"}, {"1d6b:0104:", 1, ""}, {"1d6b:0104", 0, ""},
+      {"abcd:0104:u,1D6B:0X104:Tu", 1, "Tu"}, {"1d6b:0104:t,1d6b:0104:u", 1, "t"},
+      {"1d6b:1d6b:t,1d6b:0104:u,", 1, "u"}, {"11d6b:0104:t", 0, ""}, {"x1d6b:0104:t", 0, ""},
+      {"00001d6b:00010000000000000104:t", 1, "t"}, {"1d6b:0104:abcdef,x", 1, "abc"},
+  };
+  for (auto [parameter, named, letters] : cases) {
+    char got[4] = "zzz";
+    EXPECT_EQ(findUsbQuirks(parameter, 0x1d6b, 0x0104, got, sizeof got), named) << parameter;
+    EXPECT_STREQ(got, letters) << parameter;
+  }
+  EXPECT_TRUE(quirksSetNoAta1x("uT") && !quirksSetNoAta1x("u"));
 }
 
 TEST(Output, LoadingDumps) {

@@ -50,6 +50,7 @@ void applyOptionLetters(const char* text, RunOptions* options) {
 
 const char kHelpText[] =
     "Usage: kzt_fid [disk_num][b][y][f][n][x]\n"
+    "       kzt_fid --scan [--json]\n"
     "       kzt_fid --help | -h | /?\n"
     "       kzt_fid --version\n"
     "\n"
@@ -67,6 +68,11 @@ const char kHelpText[] =
     "Without an argument it lists the drives and asks for a number (0 to 99).\n"
     "Examples: kzt_fid 1    kzt_fid 0xy    kzt_fid 0fy\n"
     "\n"
+    "--scan lists every drive with its number, node, bus and texts, sends it one\n"
+    "IDENTIFY by the road a run would take and tells whether this tool serves it,\n"
+    "does not, or cannot reach it (with the failure code and advice); --json\n"
+    "gives the same as one JSON object. It sends nothing else, writes no file.\n"
+    "\n"
     "Writes into the current directory: the report kzt_flash_id.txt, the erase\n"
     "counts kzt_flash_id_ec.txt and a dump of every answer that arrived: id.bin,\n"
     "kzt_fwi.bin, kzt_fid.bin, kzt_fid2.bin, kzt_bbec_<channel>_<ce>.bin and\n"
@@ -77,7 +83,8 @@ const char kHelpText[] =
     "answer arrived; 1 the drive answered but is not one it serves; 2 IDENTIFY\n"
     "failed or was rejected (or id.bin could not be loaded); 3 no drive was\n"
     "chosen (a refused typed number or end of input at the prompt); 4 the drive\n"
-    "is served, but an answer did not arrive (each one is named in the report).\n";
+    "is served, but an answer did not arrive (each one is named in the report).\n"
+    "--scan ends with 0, or with 2 for an argument it does not take.\n";
 
 namespace {
 

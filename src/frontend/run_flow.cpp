@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "frontend/options.h"
+#include "frontend/scan.h"
 #include "health/bad_blocks.h"
 #include "health/erase_counts.h"
 #include "health/smart.h"
@@ -160,6 +161,10 @@ int runProgram(int argc, char** argv) {
   resetProcessState();
   // --help and --version answer before anything else: no banner, no probe, no drive, no file.
   if (argc >= 2 && argv[1] != nullptr && answerInformationRequest(argv[1])) return kExitServed;
+  // --scan answers the same way, after one IDENTIFY per drive and nothing else.
+  if (argc >= 2 && argv[1] != nullptr && std::strcmp(argv[1], kScanArgument) == 0) {
+    return runScan(argc, argv);
+  }
   probeOsVersion();
   printConsole("Pellmora v%s by ozw\n", kProgramVersion);
   printOsLine(printConsole);

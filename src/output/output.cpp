@@ -2,7 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <vector>
+#include <cstdlib>
 
 #include "transport/ata_command.h"
 
@@ -51,10 +51,15 @@ void emit(bool toConsole, bool toReport, const char* format, va_list args) {
     if (toConsole) writeConsole(line, length);
     if (toReport) writeReport(line, length);
   } else if (length > 0) {
-    std::vector<char> longLine(static_cast<size_t>(length) + 1);
-    std::vsnprintf(longLine.data(), longLine.size(), format, again);
-    if (toConsole) writeConsole(longLine.data(), length);
-    if (toReport) writeReport(longLine.data(), length);
+    // From the heap without the C++ library's containers, which would bring its exception
+    // machinery into the program (and with it imports that the oldest Windows lacks).
+    auto* longLine = static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1));
+    if (longLine != nullptr) {
+      std::vsnprintf(longLine, static_cast<size_t>(length) + 1, format, again);
+      if (toConsole) writeConsole(longLine, length);
+      if (toReport) writeReport(longLine, length);
+      std::free(longLine);
+    }
   }
   va_end(again);
 }

@@ -48,6 +48,30 @@ struct RequestReply {
 // Receives one line of the drive list: a drive that opened and answered the property query.
 using DriveListEntry = void (*)(void* context, unsigned drive, const char* vendor, const char* product);
 
+// What the platform names of one drive for a scan. Texts are NUL-terminated and cut to the size of
+// their field, as the system holds them (padding included).
+constexpr uint32_t kDriveTextSize = 128;
+struct DriveNaming {
+  uint8_t number = 0;                // the drive number a run takes
+  char node[kDriveTextSize] = {};    // "/dev/sda", "\\.\PhysicalDrive0"
+  char vendor[kDriveTextSize] = {};  // the vendor and product texts the system holds for it
+  char product[kDriveTextSize] = {};
+  // Linux, a disk below a USB device: that device's identity, the driver bound to the interface
+  // the disk hangs off ("usb-storage", "uas"; empty when none is), and the entry of usb-storage's
+  // quirks parameter for its VID:PID (transport/usb_quirks.h). All zero elsewhere.
+  int usbKnown = 0;
+  uint16_t usbVendorId = 0;
+  uint16_t usbProductId = 0;
+  uint16_t usbBcdDevice = 0;
+  char usbDriver[kDriveTextSize] = {};
+  int usbQuirksNamed = 0;                 // the parameter has an entry for this VID:PID
+  char usbQuirks[kDriveTextSize] = {};    // its letters, as given
+};
+using DriveNamingEntry = void (*)(void* context, const DriveNaming& drive);
+
+// Whose numbers the system error codes (below 0x10000) are: errno values, or Windows error codes.
+enum class SystemCodes : uint8_t { Errno, Windows };
+
 // Everything the program needs from the operating system. The build links exactly one
 // implementation (transport/linux or transport/windows); tests install their own.
 class Platform {
@@ -66,6 +90,10 @@ class Platform {
   virtual int queryBusType(uint8_t drive, uint8_t* busType) = 0;
   // Calls `entry` for every drive number 0 to 98, in order, that opens and answers.
   virtual void listDrives(DriveListEntry entry, void* context) = 0;
+  // The scan's list: calls `entry`, in order of the number, for every drive the system names,
+  // whether or not this process may open it for commands. Opens nothing for commands.
+  virtual void nameDrives(DriveNamingEntry entry, void* context) = 0;
+  virtual SystemCodes systemCodes() = 0;
 
   // Console keyboard, on the console itself rather than on standard input.
   virtual int consoleAvailable() = 0;  // 0 where no interactive console can give a key

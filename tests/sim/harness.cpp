@@ -8,6 +8,7 @@
 #include "frontend/run_flow.h"
 #include "output/output.h"
 #include "transport/byte_order.h"
+#include "transport/usb_quirks.h"
 #include "transport/windows_requests.h"
 
 namespace kzt::sim {
@@ -120,6 +121,28 @@ int SimPlatform::queryBusType(uint8_t drive, uint8_t* type) {
 void SimPlatform::listDrives(DriveListEntry entry, void* context) {
   for (const auto& [number, a] : drives) {
     if (number <= 98 && a.drive->present) entry(context, number, a.vendor.c_str(), a.product.c_str());
+  }
+}
+
+void SimPlatform::nameDrives(DriveNamingEntry entry, void* context) {
+  for (const auto& [number, a] : drives) {
+    if (!a.drive->present) continue;
+    DriveNaming naming;
+    naming.number = static_cast<uint8_t>(number);
+    std::snprintf(naming.node, sizeof naming.node,
+                  flavour == Flavour::Linux ? "/dev/sd%c" : "\\\\.\\PhysicalDrive%u",
+                  flavour == Flavour::Linux ? 'a' + number : number);
+    std::snprintf(naming.vendor, sizeof naming.vendor, "%s", a.vendor.c_str());
+    std::snprintf(naming.product, sizeof naming.product, "%s", a.product.c_str());
+    if (flavour == Flavour::Linux && a.vendorId != 0) {
+      naming.usbKnown = 1;
+      naming.usbVendorId = a.vendorId, naming.usbProductId = a.productId;
+      naming.usbBcdDevice = a.bcdDevice;
+      std::snprintf(naming.usbDriver, sizeof naming.usbDriver, "%s", a.driver.c_str());
+      naming.usbQuirksNamed = findUsbQuirks(quirksParameter.c_str(), a.vendorId, a.productId,
+                                            naming.usbQuirks, sizeof naming.usbQuirks);
+    }
+    entry(context, naming);
   }
 }
 

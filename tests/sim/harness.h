@@ -23,12 +23,19 @@ struct SimPlatform : Platform {
     SimDrive* drive = nullptr;
     uint8_t busType = 11;  // SATA; 7 puts the drive behind a USB bridge
     std::string vendor, product;
+    // The USB device above the disk as Linux's sysfs names it (vendorId 0: none).
+    uint16_t vendorId = 0, productId = 0, bcdDevice = 0;
+    std::string driver;
   };
   std::map<unsigned, Attached> drives;
-  void attach(unsigned number, SimDrive* drive, uint8_t busType = 11) {
-    drives[number] = {drive, busType, "", ""};
+  Attached& attach(unsigned number, SimDrive* drive, uint8_t busType = 11, std::string vendor = "",
+                   std::string product = "") {
+    Attached& a = drives[number] = Attached{};
+    a.drive = drive, a.busType = busType, a.vendor = vendor, a.product = product;
+    return a;
   }
 
+  std::string quirksParameter;  // usb-storage's, on Linux
   OsVersion version{10, 0, 19045, ""};
   bool console = true;
   std::deque<int> keys;          // keys waiting on the console
@@ -47,6 +54,11 @@ struct SimPlatform : Platform {
   }
   int queryBusType(uint8_t drive, uint8_t* type) override;
   void listDrives(DriveListEntry entry, void* context) override;
+  // Every attached drive that is there, named as the flavour's system names it.
+  void nameDrives(DriveNamingEntry entry, void* context) override;
+  SystemCodes systemCodes() override {
+    return flavour == Flavour::Linux ? SystemCodes::Errno : SystemCodes::Windows;
+  }
   int consoleAvailable() override { return console ? 1 : 0; }
   int keyWaiting() override;
   int readKey() override;

@@ -73,8 +73,8 @@ Reply SimDrive::execute(AtaOperation operation, const AtaRegisters& registers, u
   if (fault == faults.end()) fault = faults.find({command, -1});
   const FaultKind kind = fault != faults.end() ? fault->second : FaultKind::None;
   if (kind == FaultKind::DriveGone) present = false;
-  if (!present) {
-    reply.errorCode = kNoSuchDrive;
+  if (!present || openError != 0) {
+    reply.errorCode = present ? openError : kNoSuchDrive;
     return reply;  // the drive does not open: nothing is sent
   }
   reply.opened = true;

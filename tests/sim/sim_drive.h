@@ -57,6 +57,7 @@ struct SimDrive {
   std::array<uint8_t, 512> flashId2{};
   std::map<uint8_t, std::vector<uint8_t>> bbec;  // key: bank selector, channel << 4 | CE
   bool present = true;
+  uint32_t openError = 0;      // non-zero: the drive is there but does not open, with this code
   uint8_t goodStatus = 0x50;   // DRDY | DSC
   uint8_t errorStatus = 0x51;  // DRDY | DSC | ERR
   uint32_t errorCode = 0x1F;   // platform error of a transport failure; 0x100hh: adapter status

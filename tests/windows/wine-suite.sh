@@ -4,7 +4,8 @@
 # next run uses again. The build and the Linux build's kzt_fid (build/ci) must be there
 # (scripts/wine-tests.sh makes them). In order:
 #   1. the build's test programs (through CTest);
-#   2. kzt_fid.exe on drive 0 through the real Win32 API;
+#   2. kzt_fid.exe on drive 0 through the real Win32 API, and its --scan of Wine's drives (one
+#      IDENTIFY each, nothing else; the JSON form against its schema);
 #   3. the replay of the bundled sample dump set, which must give the Linux build's report and
 #      erase-count file;
 #   4. the Windows version rules: Wine pretends to be each system in turn, and the banner's OS line
@@ -114,6 +115,62 @@ diff -u "$runs/drive/expected.txt" "$runs/drive/console-rest.txt" || fail "conso
 [ ! -e "$runs/drive/id.bin" ] && [ ! -e "$runs/drive/smart.bin" ] || fail "a dump of an answer that did not arrive"
 echo "wine-suite $arch: drive 0: ok"
 
+# The header and filler of an IOCTL_ATA_PASS_THROUGH request, before its data.
+case "$arch" in
+  x86) header=44 ;;
+  x64) header=52 ;;
+esac
+
+# relay_requests RELAY-TRACE: each DeviceIoControl call of a relay trace as its control code and
+# its two buffer sizes, comma-separated: DWORD arguments, of which an x64 trace shows the whole
+# register, undefined upper half and all.
+relay_requests() {
+  local sent=() code inSize outSize
+  while IFS=, read -r _ code _ inSize _ outSize _; do
+    sent+=("$(printf '%x %d %d' "$((16#$code & 0xffffffff))" "$((16#$inSize & 0xffffffff))" \
+      "$((16#$outSize & 0xffffffff))")")
+  done < <(sed -n 's/.*:Call KERNEL32\.DeviceIoControl(\([^)]*\)).*/\1/p' "$1")
+  (IFS=,; echo "${sent[*]}")
+}
+
+# 2b. The scan through the real Win32 API: a block per PhysicalDrive that opens, named from the
+# property query, with one IDENTIFY each, which fails with ERROR_NOT_SUPPORTED under Wine (the
+# advice for it), and no file written. The relay trace holds only property queries and as many
+# IOCTL_ATA_PASS_THROUGH requests of IDENTIFY's size as there are drives: nothing else is sent.
+# The same scan as JSON is valid against its schema.
+mkdir -p "$runs/scan"
+status=0
+(cd "$runs/scan" && WINEDEBUG=+relay "$wine" "$exe" --scan </dev/null >console.txt 2>relay.txt) ||
+  status=$?
+[ "$status" -eq 0 ] || fail "kzt_fid.exe --scan ended with status $status"
+[ "$(ls "$runs/scan" | tr '\n' ' ')" = "console.txt relay.txt " ] || fail "kzt_fid.exe --scan wrote a file"
+tr -d '\r' <"$runs/scan/console.txt" >"$runs/scan/console-lf.txt"
+cat >"$runs/scan/expected.txt" <<'EOF'
+Drive 0: \\.\PhysicalDrive0
+  Bus       : ATA
+  Vendor    : (none)
+  Product   : (none)
+  Verdict   : not reachable, 0x32: ERROR_NOT_SUPPORTED, the request is not supported
+  Advice    : the drive's driver or this Windows carries no ATA pass-through request (Windows NT 4.0 has none)
+
+EOF
+head -n 7 "$runs/scan/console-lf.txt" | diff -u "$runs/scan/expected.txt" - ||
+  fail "drive 0 of kzt_fid.exe --scan"
+drives=$(grep -c '^Drive ' "$runs/scan/console-lf.txt")
+tail -n 1 "$runs/scan/console-lf.txt" |
+  grep -qx "Drives: $drives (served 0, not served 0, not reachable $drives)" ||
+  fail "the count line of kzt_fid.exe --scan"
+identify="4d02c $((header + 512)) $((header + 512))"
+sent=$(relay_requests "$runs/scan/relay.txt" | tr , '\n')
+[ "$(grep -cx "$identify" <<<"$sent")" -eq "$drives" ] &&
+  [ -z "$(grep -vx -e "$identify" -e '2d1400 12 4096' <<<"$sent")" ] ||
+  fail "kzt_fid.exe --scan sent other requests than one IDENTIFY a drive: $(tr '\n' , <<<"$sent")"
+(cd "$runs/scan" && "$wine" "$exe" --scan --json </dev/null >scan.json) ||
+  fail "kzt_fid.exe --scan --json ended with status $?"
+/usr/bin/python3 doc/check_json_schema.py doc/kzt_fid_scan.schema.json "$runs/scan/scan.json" >/dev/null ||
+  fail "kzt_fid.exe --scan --json is not valid against doc/kzt_fid_scan.schema.json"
+echo "wine-suite $arch: --scan: drives $drives, one IDENTIFY each: ok"
+
 # 3. The sample dump set replayed by both builds.
 cp examples/sample/*.bin "$runs/replay-windows/"
 cp examples/sample/*.bin "$runs/replay-linux/"
@@ -146,10 +203,6 @@ echo "wine-suite $arch: replay of the sample: ok"
 # ATA on 6.0 and later, on 5.2 and on 5.1 from service pack 2; IDE on 5.0 (any service pack) and
 # on 5.1 before service pack 2; none below 5. The OS line is "OS: %d.%d build %d %s" of the
 # version, build number and service-pack text.
-case "$arch" in
-  x86) header=44 ;;
-  x64) header=52 ;;
-esac
 declare -A requests=(
   [none]="2d1400 12 4096"
   [ide]="2d1400 12 4096,4d028 12 12,4d028 524 524"
@@ -188,14 +241,7 @@ for row in "${versions[@]}"; do
   [ "$status" -eq 2 ] || fail "$what: status $status (2: identify failed)"
   got=$(sed -n 2p "$dir/console.txt" | tr -d '\r')
   [ "$got" = "$osLine" ] || fail "$what: OS line \"$got\", not \"$osLine\""
-  # Each DeviceIoControl call of the relay trace as its control code and its two buffer sizes:
-  # DWORD arguments, of which an x64 trace shows the whole register, undefined upper half and all.
-  sent=()
-  while IFS=, read -r _ code _ inSize _ outSize _; do
-    sent+=("$(printf '%x %d %d' "$((16#$code & 0xffffffff))" "$((16#$inSize & 0xffffffff))" \
-      "$((16#$outSize & 0xffffffff))")")
-  done < <(sed -n 's/.*:Call KERNEL32\.DeviceIoControl(\([^)]*\)).*/\1/p' "$dir/relay.txt")
-  got=$(IFS=,; echo "${sent[*]}")
+  got=$(relay_requests "$dir/relay.txt")
   [ "$got" = "${requests[$request]}" ] ||
     fail "$what: requests \"$got\", not the $request requests \"${requests[$request]}\""
   echo "wine-suite $arch: $what: $osLine, $request requests: ok"

@@ -1,8 +1,8 @@
 #pragma once
 // The Linux side of the platform seam, shared by its three files: linux_platform.cpp carries the
-// commands through SG_IO, linux_probes.cpp finds the version, the bus types and the drive list in
-// uname and sysfs, linux_console.cpp reads keys from the controlling terminal and opens the report
-// with xdg-open.
+// commands through SG_IO, linux_probes.cpp finds the version, the bus types, the drive list and
+// the scan's naming of the drives in uname and sysfs, linux_console.cpp reads keys from the
+// controlling terminal and opens the report with xdg-open.
 #include <cstddef>
 #include <cstdint>
 
@@ -32,6 +32,10 @@ class LinuxPlatform final : public Platform {
   // Every drive number 0 to 98 whose disk node opens and whose sysfs entry is there, with the
   // vendor and model texts of that entry.
   void listDrives(DriveListEntry entry, void* context) override;
+  // Every SCSI disk of sysfs that a run can number (sda to sdiv), with the USB device above it.
+  void nameDrives(DriveNamingEntry entry, void* context) override;
+  // errno values.
+  SystemCodes systemCodes() override;
 
   // Keys on the controlling terminal (/dev/tty), not on standard input. While keys are awaited
   // the terminal is in non-canonical mode without echo, so a single key counts and is not shown;

@@ -1,4 +1,5 @@
-// The probes: the version from uname, each disk's bus type and the drive list from sysfs.
+// The probes: the version from uname, each disk's bus type, the drive list and the scan's
+// naming of the drives from sysfs.
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstring>
 
 #include "transport/linux/linux_platform.h"
+#include "transport/usb_quirks.h"
 
 namespace kzt {
 
@@ -48,6 +50,7 @@ constexpr uint8_t kBusTypeScsi = 1;
 constexpr uint8_t kBusTypeSata = 11;
 
 constexpr unsigned kLastListedDrive = 98;
+constexpr unsigned kLastDriveNumber = 255;  // the highest number a run reaches
 constexpr size_t kTextSize = 256;
 
 // "<sysfs>/block/<disk><suffix>". Non-zero when it fits.
@@ -83,6 +86,76 @@ bool isAtaPort(const char* component) {
   return true;
 }
 
+// Where a disk's device sits in the sysfs devices tree: below a USB device (the first ancestor
+// that has idVendor; `usbInterface` is the directory right below it, the interface the disk hangs
+// off), or else whether a libata port is on its way up.
+struct DevicePlace {
+  bool usb = false;
+  bool ataPort = false;
+  char usbDevice[PATH_MAX] = {};
+  char usbInterface[PATH_MAX] = {};
+};
+
+// Walks up from the disk's device directory, no higher than the devices tree itself. False when
+// the disk is not there.
+bool findDevicePlace(uint8_t drive, DevicePlace* place) {
+  char link[PATH_MAX];
+  if (!diskEntryPath(drive, "/device", link, sizeof link)) return false;
+  char device[PATH_MAX];
+  char devicesRoot[PATH_MAX];
+  char rootPath[PATH_MAX];
+  if (realpath(link, device) == nullptr) return false;
+  const int written = std::snprintf(rootPath, sizeof rootPath, "%s/devices", sysfsRoot);
+  if (written < 0 || static_cast<size_t>(written) >= sizeof rootPath) return false;
+  if (realpath(rootPath, devicesRoot) == nullptr) std::snprintf(devicesRoot, sizeof devicesRoot, "/");
+  const size_t rootLength = std::strlen(devicesRoot);
+
+  char below[PATH_MAX] = {};
+  for (;;) {
+    if (fileThere(device, "idVendor")) {
+      place->usb = true;
+      std::memcpy(place->usbDevice, device, sizeof device);
+      std::memcpy(place->usbInterface, below, sizeof below);
+      return true;
+    }
+    char* slash = std::strrchr(device, '/');
+    if (slash == nullptr) break;
+    if (isAtaPort(slash + 1)) place->ataPort = true;
+    if (slash == device || static_cast<size_t>(slash - device) < rootLength) break;
+    std::memcpy(below, device, sizeof device);
+    *slash = '\0';
+    if (std::strncmp(device, devicesRoot, rootLength) != 0) break;
+  }
+  return true;
+}
+
+// A hexadecimal sysfs attribute of a device directory ("1d6b"); 0 when it cannot be read.
+uint16_t readHexAttribute(const char* directory, const char* name) {
+  char path[PATH_MAX];
+  char text[kTextSize];
+  const int written = std::snprintf(path, sizeof path, "%s/%s", directory, name);
+  if (written < 0 || static_cast<size_t>(written) >= sizeof path) return 0;
+  readAttribute(path, text, sizeof text);
+  return static_cast<uint16_t>(std::strtoul(text, nullptr, 16));
+}
+
+// The name of the driver bound to a device directory: the last part of its "driver" link.
+void readDriverName(const char* directory, char* name, size_t size) {
+  name[0] = '\0';
+  char path[PATH_MAX];
+  char target[PATH_MAX];
+  const int written = std::snprintf(path, sizeof path, "%s/driver", directory);
+  if (written < 0 || static_cast<size_t>(written) >= sizeof path) return;
+  const ssize_t read = readlink(path, target, sizeof target - 1);
+  if (read <= 0) return;
+  target[read] = '\0';
+  const char* last = std::strrchr(target, '/');
+  const char* base = last != nullptr ? last + 1 : target;
+  const size_t length = strnlen(base, size - 1);
+  std::memcpy(name, base, length);
+  name[length] = '\0';
+}
+
 }  // namespace
 }  // namespace linuxos
 
@@ -99,32 +172,9 @@ void LinuxPlatform::probeOsVersion(OsVersion* version, int* ataPassThroughAvaila
 
 int LinuxPlatform::queryBusType(uint8_t drive, uint8_t* busType) {
   using namespace linuxos;
-  char link[PATH_MAX];
-  if (!diskEntryPath(drive, "/device", link, sizeof link)) return 0;
-  char device[PATH_MAX];
-  char devicesRoot[PATH_MAX];
-  char rootPath[PATH_MAX];
-  if (realpath(link, device) == nullptr) return 0;
-  // Walk no higher than the sysfs devices tree itself.
-  const int written = std::snprintf(rootPath, sizeof rootPath, "%s/devices", sysfsRoot);
-  if (written < 0 || static_cast<size_t>(written) >= sizeof rootPath) return 0;
-  if (realpath(rootPath, devicesRoot) == nullptr) std::snprintf(devicesRoot, sizeof devicesRoot, "/");
-  const size_t rootLength = std::strlen(devicesRoot);
-
-  bool ataPort = false;
-  for (;;) {
-    if (fileThere(device, "idVendor")) {
-      *busType = kBusTypeUsb;
-      return 1;
-    }
-    char* slash = std::strrchr(device, '/');
-    if (slash == nullptr) break;
-    if (isAtaPort(slash + 1)) ataPort = true;
-    if (slash == device || static_cast<size_t>(slash - device) < rootLength) break;
-    *slash = '\0';
-    if (std::strncmp(device, devicesRoot, rootLength) != 0) break;
-  }
-  *busType = ataPort ? kBusTypeSata : kBusTypeScsi;
+  DevicePlace place;
+  if (!findDevicePlace(drive, &place)) return 0;
+  *busType = place.usb ? kBusTypeUsb : place.ataPort ? kBusTypeSata : kBusTypeScsi;
   return 1;
 }
 
@@ -148,5 +198,46 @@ void LinuxPlatform::listDrives(DriveListEntry entry, void* context) {
     entry(context, drive, vendor, model);
   }
 }
+
+// Every disk sd* of sysfs whose number a run reaches (0 to 255), whatever the rights of this
+// process: the disk node, the vendor and model texts, and for a disk below a USB device that
+// device's idVendor, idProduct and bcdDevice, the driver of its interface and its entry in
+// usb-storage's quirks parameter.
+void LinuxPlatform::nameDrives(DriveNamingEntry entry, void* context) {
+  using namespace linuxos;
+  char parameter[kTextSize];
+  readAttribute(kUsbQuirksParameterPath, parameter, sizeof parameter);
+  for (unsigned number = 0; number <= kLastDriveNumber; ++number) {
+    const auto drive = static_cast<uint8_t>(number);
+    char path[PATH_MAX];
+    char name[16];
+    if (!diskName(number, name, sizeof name) || !diskEntryPath(drive, "", path, sizeof path) ||
+        access(path, F_OK) != 0) {
+      continue;
+    }
+    DriveNaming naming;
+    naming.number = drive;
+    std::snprintf(naming.node, sizeof naming.node, "%s/%s", deviceRoot, name);
+    if (diskEntryPath(drive, "/device/vendor", path, sizeof path)) {
+      readAttribute(path, naming.vendor, sizeof naming.vendor);
+    }
+    if (diskEntryPath(drive, "/device/model", path, sizeof path)) {
+      readAttribute(path, naming.product, sizeof naming.product);
+    }
+    DevicePlace place;
+    if (findDevicePlace(drive, &place) && place.usb) {
+      naming.usbKnown = 1;
+      naming.usbVendorId = readHexAttribute(place.usbDevice, "idVendor");
+      naming.usbProductId = readHexAttribute(place.usbDevice, "idProduct");
+      naming.usbBcdDevice = readHexAttribute(place.usbDevice, "bcdDevice");
+      readDriverName(place.usbInterface, naming.usbDriver, sizeof naming.usbDriver);
+      naming.usbQuirksNamed = findUsbQuirks(parameter, naming.usbVendorId, naming.usbProductId,
+                                            naming.usbQuirks, sizeof naming.usbQuirks);
+    }
+    entry(context, naming);
+  }
+}
+
+SystemCodes LinuxPlatform::systemCodes() { return SystemCodes::Errno; }
 
 }  // namespace kzt

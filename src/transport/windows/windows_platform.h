@@ -2,7 +2,8 @@
 // The Win32 side of the platform seam, shared by its three files: windows_platform.cpp carries the
 // commands (IOCTL_ATA_PASS_THROUGH with the IDE pass-through fallback, IOCTL_SCSI_PASS_THROUGH to
 // USB bridges), windows_probes.cpp opens drives and holds the version, bus-type and drive-list
-// probes, windows_console.cpp the keyboard, the pause and the shell's "open".
+// probes and the scan's naming of the drives, windows_console.cpp the keyboard, the pause and the
+// shell's "open".
 #include <windows.h>
 #include <winioctl.h>
 #include <ntddscsi.h>
@@ -22,6 +23,10 @@ class WindowsPlatform final : public Platform {
   void probeOsVersion(OsVersion* version, int* ataPassThroughAvailable) override;
   int queryBusType(uint8_t drive, uint8_t* busType) override;
   void listDrives(DriveListEntry entry, void* context) override;
+  // \\.\PhysicalDrive0 to 98, named from the property query; no USB details.
+  void nameDrives(DriveNamingEntry entry, void* context) override;
+  // Windows error codes (GetLastError).
+  SystemCodes systemCodes() override;
 
   // The keyboard functions read the console itself, not standard input.
   int consoleAvailable() override;
