@@ -11,6 +11,7 @@
 #include "nandid/flash_id.h"
 #include "nandid/nandid_command.h"
 #include "sim/harness.h"
+#include "sim/small_drive.h"
 #include "transport/usb_quirks.h"
 
 namespace kzt {
@@ -23,6 +24,7 @@ struct Transport : ::testing::Test {
   sim::SimPlatform machine;
   uint8_t buffer[kMaxTransferLength + 1] = {};
   Transport() {
+    sim::buildSmallDrive(drive);
     machine.attach(0, &drive);
     setPlatform(&machine);
     resetTransportState();
@@ -68,6 +70,12 @@ TEST_F(Transport, LimitsOfTheDriveNumberAndTheLength) {
   EXPECT_EQ(lastTransportError(), 0x1Fu);
   EXPECT_EQ(lastAtaStatus, 0xFA);
   EXPECT_EQ(buffer[0], 0x77);
+  // A SATA port under Linux: libata tells no residue and the kernel's buffer comes back zero; an
+  // answer of zeros alone brought nothing.
+  machine.residueReported = false;
+  drive.fail(Command::GetFid2, sim::FaultKind::NoData);
+  EXPECT_EQ(sendAtaCommand(0, AtaOperation::In48, fid2, buffer, 512), 0);
+  EXPECT_EQ(lastTransportError(), 0x1000000u);
   // Behind a bridge as well: a short answer leaves the buffer as it was.
   busKind = BusKind::Usb;
   drive.fail(Command::GetFid2, sim::FaultKind::ShortData);

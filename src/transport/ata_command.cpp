@@ -28,6 +28,19 @@ int failWith(uint32_t code) {
   return 0;
 }
 
+// Whether a native data-in answer brought nothing: the area still holds its starting bytes (the
+// no-data marker, then zeros), or holds zeros only, which is what a system that transfers through
+// a zero-filled buffer of its own hands back where the device sent nothing (Linux's sg driver,
+// below libata, which reports no residue). No answer of the commands this program sends is all
+// zeros or the marker alone.
+bool broughtNothing(const uint8_t* area, uint32_t length) {
+  if (area[0] != 0 && area[0] != kNoDataMarker) return false;
+  for (uint32_t i = 1; i < length; ++i) {
+    if (area[i] != 0) return false;
+  }
+  return true;
+}
+
 AtaRegisters registers28(uint8_t command, uint8_t device, uint8_t lbaHigh, uint8_t lbaMid,
                          uint8_t lbaLow, uint8_t count, uint8_t features) {
   return {.command = command, .device = device, .lbaHigh = lbaHigh, .lbaMid = lbaMid,
@@ -48,7 +61,8 @@ AtaRegisters registers48(uint8_t command, uint8_t device, uint8_t lbaHigh, uint8
 
 // Both paths: the request's data area starts zero (the native path puts the no-data marker into
 // its first byte, so that an answer that brought no data shows it); the platform carries the
-// request and reports what came back; judgeReply gives the one verdict. The status register is
+// request and reports what came back; a native answer that brought nothing counts as a transfer of
+// no bytes, whatever the platform could tell; judgeReply gives the one verdict. The status register is
 // taken whenever the request went out. After a completed request the caller gets the data area;
 // after any other outcome its buffer is left as it was.
 int sendAtaCommand(int32_t drive, AtaOperation operation, const AtaRegisters& registers,
@@ -64,6 +78,10 @@ int sendAtaCommand(int32_t drive, AtaOperation operation, const AtaRegisters& re
   RequestReply reply;
   if (native) {
     platform().sendNative(target, request, &reply);
+    if (dataLength > 0 && broughtNothing(dataArea, dataLength)) {
+      reply.transferKnown = true;
+      reply.transferred = 0;
+    }
   } else {
     platform().sendBridge(target, request, &reply);
   }

@@ -1,6 +1,7 @@
 #include "sim/harness.h"
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -59,6 +60,8 @@ void SimPlatform::carry(uint8_t drive, const AtaRequest& request, bool native, R
                     : buildSatRequest(kScsiPassThroughX86, request, image).output - request.length;
   }
   uint8_t* data = windows ? image + dataAt : request.dataArea;
+  // Linux's sg driver transfers through a zero-filled buffer of its own and copies all of it back.
+  if (!windows) std::memset(data, 0, request.length);
   const Reply reply = it->second.drive->execute(request.operation, request.registers, data,
                                                 request.length, !native);
   if (!reply.opened) {
@@ -82,7 +85,7 @@ void SimPlatform::carry(uint8_t drive, const AtaRequest& request, bool native, R
     out->scsiStatus = hostError ? 0 : scsiStatus;
     std::copy(sense.begin(), sense.end(), out->sense);
     out->senseLength = static_cast<uint32_t>(sense.size());
-    out->transferKnown = true;
+    out->transferKnown = residueReported || !native;
     out->transferred = reply.sent;
     return;
   }

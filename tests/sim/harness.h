@@ -44,6 +44,7 @@ struct SimPlatform : Platform {
   std::vector<std::string> opened;  // files handed to the shell
   int emptyPolls = 0;
   unsigned requests = 0;  // requests handed to the machine, to a drive attached or not
+  bool residueReported = true;  // Linux, native: whether the driver tells the residue (libata does not)
 
   void sendNative(uint8_t drive, const AtaRequest& request, RequestReply* reply) override;
   void sendBridge(uint8_t drive, const AtaRequest& request, RequestReply* reply) override;

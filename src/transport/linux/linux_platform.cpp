@@ -85,11 +85,10 @@ void closeDisk(int fd) {
 }  // namespace linuxos
 
 // Opens the node, sends the request's SAT block through SG_IO with a 2-second time-out, closes the
-// node and reports what the kernel handed back. A data-in transfer is marked "to and from the
-// device": the command stays a read from the device (T_DIR from device, the kernel maps it as a
-// read), but the sg driver first fills its own transfer buffer from the request's data area, so
-// the bytes the area starts with (the native path's no-data marker) stay wherever the device sends
-// nothing, instead of the zeros of the kernel's buffer. The residue tells how many bytes came.
+// node and reports what the kernel handed back. The sg driver transfers through a buffer of its
+// own, zero-filled, and copies the whole of it back, so where the device sent nothing the data
+// area holds zeros. The residue tells how many bytes came, where the driver below reports one
+// (USB storage does; libata does not).
 void LinuxPlatform::carry(uint8_t drive, const AtaRequest& request, bool native,
                           RequestReply* reply) {
   const int fd = linuxos::openDisk(drive);
@@ -107,7 +106,7 @@ void LinuxPlatform::carry(uint8_t drive, const AtaRequest& request, bool native,
   sg_io_hdr_t header;
   std::memset(&header, 0, sizeof header);
   header.interface_id = 'S';
-  header.dxfer_direction = length > 0 ? SG_DXFER_TO_FROM_DEV : SG_DXFER_NONE;
+  header.dxfer_direction = length > 0 ? SG_DXFER_FROM_DEV : SG_DXFER_NONE;
   header.cmd_len = static_cast<unsigned char>(cdbLength);
   header.mx_sb_len = static_cast<unsigned char>(kReplySenseSize);
   header.dxfer_len = length;
