@@ -12,13 +12,9 @@ mount -t tmpfs tmpfs /tmp
 exec </dev/console >/dev/console 2>&1
 
 mode=ahci
-fail_bank=
-hold_bank=
 for word in $(cat /proc/cmdline); do
   case "$word" in
     kzt=*) mode=${word#kzt=} ;;
-    kzt_fail=*) fail_bank=${word#kzt_fail=} ;;
-    kzt_hold=*) hold_bank=${word#kzt_hold=} ;;
   esac
 done
 echo "=== clocksource $(cat /sys/devices/system/clocksource/clocksource0/current_clocksource)"
@@ -101,10 +97,10 @@ fi
 
 # The USB-to-SATA bridge: a configfs gadget with one FunctionFS function on dummy_hcd's device
 # side, whose host side the kernel's usb-storage driver takes.
+g=/sys/kernel/config/usb_gadget/bridge
 start_bridge() {
   load /modules/gadget
   mount -t configfs none /sys/kernel/config
-  g=/sys/kernel/config/usb_gadget/bridge
   mkdir $g $g/strings/0x409 $g/configs/c.1 $g/functions/ffs.sata
   echo 0x1d6b > $g/idVendor
   echo 0x0104 > $g/idProduct
@@ -113,7 +109,13 @@ start_bridge() {
   echo 0001 > $g/strings/0x409/serialnumber
   ln -s $g/functions/ffs.sata $g/configs/c.1/
   mkdir -p /dev/ffs && mount -t functionfs sata /dev/ffs
+  plug
+}
+
+# plug: the bridge program on the function, the gadget bound to dummy_hcd, until the disk is there.
+plug() {
   kzt_usb_bridge /dev/ffs /tmp/bridge.fault &
+  bridge=$!
   tries=0
   while [ ! -e /dev/ffs/ep2 ] && [ $tries -lt 100 ]; do usleep 100000; tries=$((tries + 1)); done
   ls /sys/class/udc > $g/UDC
@@ -121,48 +123,73 @@ start_bridge() {
   disk_rights
 }
 
-# same EXPECTED ACTUAL: the files are equal, the lines that name the running system aside.
+# replug: after a bridge that went away or stopped answering, a fresh one in its place, which
+# the kernel finds as the same disk (sdb) once the old one is gone.
+replug() {
+  echo > $g/UDC 2>/dev/null
+  kill $bridge 2>/dev/null
+  wait $bridge 2>/dev/null
+  tries=0
+  while [ -e /sys/block/sdb ] && [ $tries -lt 200 ]; do usleep 100000; tries=$((tries + 1)); done
+  plug
+}
+
+# same EXPECTED ACTUAL: the files are equal, the lines that name the running system aside, and
+# the codes of failed requests, which the host checks line by line (the kernel's code for a
+# request to a disk that is going away depends on how far its removal has got).
 same() {
   case "${1##*/}" in
     console.txt | kzt_flash_id.txt)
-      sed '/^OS: /d' "$1" > /tmp/expected.txt
-      sed '/^OS: /d' "$2" > /tmp/actual.txt
+      sed '/^OS: /d; s/failed 0x[0-9a-f]*!/failed 0x-!/' "$1" > /tmp/expected.txt
+      sed '/^OS: /d; s/failed 0x[0-9a-f]*!/failed 0x-!/' "$2" > /tmp/actual.txt
       cmp -s /tmp/expected.txt /tmp/actual.txt || { diff /tmp/expected.txt /tmp/actual.txt | head -n 20; false; } ;;
     *) cmp -s "$1" "$2" ;;
   esac
 }
 
-# bridge_run NAME LETTERS EXPECTED [FAULT BANK]: kzt_fid with drive 1 and LETTERS in /tmp/NAME
-# (which may hold dumps already), with the bridge told to FAULT the Get BBEC of BANK; its console,
-# exit status and every file compared with those of /expected/EXPECTED.
+# bridge_run NAME LETTERS FAULT: kzt_fid with drive 1 and LETTERS in /tmp/NAME (which may hold
+# dumps already), with the bridge's fault FAULT ("none": none; an "unbind" fault has the gadget
+# unbound when the bridge asks for it). Shows the console, the exit status and the seconds, each
+# file compared with those of /expected/NAME, the lines of the report that name a lost answer or
+# list no bad block, what the erase-count file holds, kzt_inspect's summary of the folder and the
+# kernel's messages.
 bridge_run() {
   name=$1
   mkdir -p /tmp/$name && cd /tmp/$name
-  [ -n "$4" ] && echo "$4 $5" > /tmp/bridge.fault
+  rm -f /tmp/bridge.fault.*
+  echo "$3" > /tmp/bridge.fault
+  case $3 in
+    unbind*) (
+      tries=0
+      while [ ! -e /tmp/bridge.fault.unbind ] && [ $tries -lt 600 ]; do usleep 50000; tries=$((tries + 1)); done
+      echo > $g/UDC
+    ) & ;;
+  esac
   dmesg -c > /dev/null
   start=$(date +%s)
-  timeout 120 kzt_fid "1$2" > /tmp/$name.console
+  timeout 300 kzt_fid "1$2" < /dev/null > /tmp/$name.console
   status=$?
   echo "=== $name begin"
   cat /tmp/$name.console
   echo
   echo "=== $name exit $status after $(($(date +%s) - start)) s"
   echo "$status" > /tmp/$name.status
-  for file in $(ls /expected/$3); do
+  for file in $(ls /expected/$name); do
     case $file in
       console.txt) actual=/tmp/$name.console ;;
       status.txt) actual=/tmp/$name.status ;;
       *) actual=$file ;;
     esac
-    if same "/expected/$3/$file" "$actual"; then echo "=== same $file"; else echo "=== differs $file"; fi
+    if same "/expected/$name/$file" "$actual"; then echo "=== same $file"; else echo "=== differs $file"; fi
   done
   echo "=== $name files: $(ls | tr '\n' ' ')"
-  if [ -n "$4" ]; then
-    [ -e /tmp/bridge.fault ] && echo "=== the fault did not strike"
-    dump=kzt_bbec_$(echo "$5" | cut -c1)_$(echo "$5" | cut -c2).bin
-    head -c 32768 /dev/zero > /tmp/zeros
-    cmp -s "$dump" /tmp/zeros && echo "=== $dump holds 32768 zero bytes"
+  echo "=== $name struck: $(cat /tmp/bridge.fault.struck 2>/dev/null | tr '\n' ';')"
+  tr -d '\r' < kzt_flash_id.txt | grep -E '^(IOCtl|ATA):|: Open File Error|=0$' | sed 's/^/=== report: /'
+  if [ -f kzt_flash_id_ec.txt ]; then
+    echo "=== erase counts: $(tail -n +2 kzt_flash_id_ec.txt | grep -c ' -$') none of $(($(wc -l < kzt_flash_id_ec.txt) - 1))"
   fi
+  echo "=== $name inspect begin"
+  kzt_inspect
   echo "=== $name kernel"
   dmesg -c | grep -E 'usb|sd |scsi|reset'
   echo "=== $name end"
@@ -174,14 +201,17 @@ if [ "$mode" = usb ]; then
   mkdir -p /tmp/list2 && cd /tmp/list2 && kzt_fid < /dev/null
   echo
   echo "=== bridge list end"
-  bridge_run full xy full
+  bridge_run full xy none
   mkdir -p /tmp/replay && cp /tmp/full/*.bin /tmp/replay/
-  bridge_run replay fxy full
-  bridge_run fail xy fail fail "$fail_bank"
-  # The SCSI layer's log of the time-out and its recovery (error handling and time-outs, and
+  bridge_run replay fxy none
+  # The SCSI layer's log of time-outs and their recovery (error handling and time-outs, and
   # completions that failed).
   echo 4123 > /proc/sys/dev/scsi/logging_level
-  bridge_run hold xy hold hold "$hold_bank"
+  # One run a row of the fault table: name, the bridge's fault, letters.
+  while IFS='|' read -r name fault letters; do
+    bridge_run "$name" "$letters" "$fault"
+    case $fault in exit* | unbind* | stop*) replug ;; esac
+  done < /faults
   echo 0 > /proc/sys/dev/scsi/logging_level
 fi
 

@@ -3,9 +3,10 @@
 # else TCG) twice: an emulated AHCI disk, then a virtio-scsi disk; QEMU's USB stick, then an
 # emulated USB-to-SATA bridge (dummy_hcd and FunctionFS in the guest, tests/qemu/usb_bridge.cpp)
 # with the simulated 62-bank drive behind it. Runs the statically linked kzt_fid and the
-# transport probe against them, checks what they print on the serial console and, for the
-# bridge, compares every file with an in-process run of the same drive. Ends with one line
-# "N passed, N failed" and a non-zero status when a check failed.
+# transport probe against them and checks what they print on the serial console; through the
+# bridge, a whole run, its replay and one run for each fault of the table below, each compared
+# file by file with an in-process run of the same drive and checked against the row. Ends with
+# one line "N passed, N failed" and a non-zero status when a check failed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 here="$root/tests/qemu"
@@ -16,10 +17,54 @@ cd "$root"
 # Assertions on the identify and SMART steps of the run, which need those steps in the program.
 expect_interrogation=1
 
-# Banks (channel and CE, as the bank selector in hexadecimal) whose Get BBEC the bridge fails, and
-# holds until the host gives up and resets it.
-fail_bank=23
-hold_bank=46
+# The faults that real USB-SATA bridges show, struck by the emulated bridge in runs through the
+# real kernel, one row each (fields between "|"):
+#   1 name
+#   2 the bridge's fault, "KIND COMMAND WHICH [CODE]" (usb_bridge.cpp tells the kinds): COMMAND a
+#     command of the simulated drive, "vendor" (FA, FC) or "any"; WHICH the n-th from 1 or "every"
+#   3 the same fault as the program sees it after the kernel, for the in-process run whose files
+#     the run must give byte for byte (make_expected.cpp; ";" between faults)
+#   4 letters
+#   5 exit status
+#   6 the most seconds the run may take
+#   7 the lines that name the lost answers, each in the console and in the report, and no other
+#     such line ("N*" N times; ";" between; "{gone}" any code of a request to a bridge that has
+#     gone, below)
+#   8 the dumps that must be missing ("kzt_bbec_*": every bank's)
+# Banks are read channel by channel: the n-th Get BBEC is bank n-1, channel (n-1)/8, CE (n-1)%8.
+# What the kernel makes of each fault: a phase error, a status wrapper with a wrong tag or
+# signature and more data than asked (babble, seen when the host reads the status wrapper) are
+# transport errors to usb-storage, which resets the bridge and ends the command with DID_ERROR
+# (0x10007); a command not answered within the program's 2 seconds is aborted, the bridge reset,
+# and the command ends with DID_TIME_OUT (0x10003); a status "failed" brings sense data through
+# REQUEST SENSE: fixed format gives its key, ASC and ASCQ, ABORTED COMMAND with the ATA Status
+# Return descriptor the drive's status; a residue makes a short transfer, 0x1000000 + the bytes
+# that came. A request to a bridge that has gone reached it while it went (DID_ERROR, 0x10007, or
+# DID_NO_CONNECT, 0x10001), or found its disk on the way out: the sg node refused it (ENODEV,
+# 0x13), the disk node had no disk behind it (ENXIO, 0x6) or was gone (ENOENT, 0x2).
+fault_table='
+phase     | phase GetBbec 21        | transport GetBbec 21 10007              | xy | 4 | 20 | IOCtl: Get BBEC failed 0x10007!          | kzt_bbec_2_4.bin
+hold      | hold GetBbec 39         | transport GetBbec 39 10003              | xy | 4 | 20 | IOCtl: Get BBEC failed 0x10003!          | kzt_bbec_4_6.bin
+exit      | exit GetBbec 60         | transport GetBbec 60 10007; gone GetBbec 61 | xy | 4 | 30 | IOCtl: Get BBEC failed 0x10007!; 2*IOCtl: Get BBEC failed 0x{gone}! | kzt_bbec_7_3.bin kzt_bbec_7_4.bin kzt_bbec_7_5.bin
+unbind    | unbind GetBbec 59       | transport GetBbec 59 10007; gone GetBbec 60 | xy | 4 | 30 | IOCtl: Get BBEC failed 0x10007!; 3*IOCtl: Get BBEC failed 0x{gone}! | kzt_bbec_7_2.bin kzt_bbec_7_3.bin kzt_bbec_7_4.bin kzt_bbec_7_5.bin
+stop      | stop GetFwi 1           | transport vendor every 10003            | y  | 4 | 60 | IOCtl: Get FWI failed 0x10003!; IOCtl: FID prefix failed 0x10003!; IOCtl: Get FID failed 0x10003!; IOCtl: Get FID2 failed 0x10003! | kzt_fwi.bin kzt_fid.bin kzt_fid2.bin kzt_bbec_*
+short_id  | short Identify 1        | short Identify 1                        | xy | 2 | 20 | IOCtl: Identify failed 0x1000100!        | id.bin kzt_fwi.bin kzt_fid.bin kzt_fid2.bin kzt_bbec_*
+short_one | short GetBbec 10        | short GetBbec 10                        | xy | 4 | 20 | IOCtl: Get BBEC failed 0x1004000!        | kzt_bbec_1_1.bin
+cap       | cap GetBbec every       | short GetBbec every                     | xy | 4 | 30 | 62*IOCtl: Get BBEC failed 0x1004000!     | kzt_bbec_*
+babble    | babble GetBbec 45       | transport GetBbec 45 10007              | xy | 4 | 20 | IOCtl: Get BBEC failed 0x10007!          | kzt_bbec_5_4.bin
+tag       | tag GetFid2 1           | transport GetFid2 1 10007               | xy | 4 | 20 | IOCtl: Get FID2 failed 0x10007!          | kzt_fid2.bin kzt_bbec_*
+signature | signature GetBbec 62    | transport GetBbec 62 10007              | xy | 4 | 20 | IOCtl: Get BBEC failed 0x10007!          | kzt_bbec_7_5.bin
+attention | sense GetFwi 1 062900   | sense GetFwi 1 62900                    | xy | 4 | 20 | IOCtl: Get FWI failed 0x62900!           | kzt_fwi.bin
+vendor    | sense vendor every 052400 | sense vendor every 52400              | xy | 4 | 20 | IOCtl: Get FWI failed 0x52400!; IOCtl: FID prefix failed 0x52400!; IOCtl: Get FID failed 0x52400!; IOCtl: Get FID2 failed 0x52400! | kzt_fwi.bin kzt_fid.bin kzt_fid2.bin kzt_bbec_*
+refused   | sense any every 052400  | sense any every 52400                   | xy | 2 | 20 | IOCtl: SmartEnable failed 0x52400!; IOCtl: Identify failed 0x52400! | smart.bin id.bin kzt_fwi.bin kzt_fid.bin kzt_fid2.bin kzt_bbec_*
+abort     | abort GetBbec 5         | error GetBbec 5                         | xy | 4 | 20 | ATA: Get BBEC failed! Error: 0x51        | kzt_bbec_0_4.bin
+'
+# KZT_QEMU_ROWS: only the rows of these names (all when unset).
+if [ -n "${KZT_QEMU_ROWS:-}" ]; then
+  fault_table=$(grep -E "^($(echo "$KZT_QEMU_ROWS" | tr ' ' '|')) " <<<"$fault_table")
+fi
+# field ROW N: the N-th field of a row, without the blanks around it.
+field() { cut -d'|' -f"$2" <<<"$1" | sed 's/^ *//; s/ *$//'; }
 
 jobs=$(nproc)
 [ "$jobs" -gt 2 ] && jobs=2
@@ -44,7 +89,7 @@ rootfs="$work/rootfs"
 rm -rf "$rootfs"
 mkdir -p "$rootfs"/{bin,dev,proc,sys,tmp,etc,modules,expected}
 cp /bin/busybox "$rootfs/bin/busybox"
-cp build/static/src/kzt_fid build/static/tests/qemu/kzt_transport_probe \
+cp build/static/src/kzt_fid build/static/src/kzt_inspect build/static/tests/qemu/kzt_transport_probe \
   build/static/tests/qemu/kzt_usb_bridge "$rootfs/bin/"
 cp "$here/init.sh" "$rootfs/init"
 chmod 755 "$rootfs/init"
@@ -72,16 +117,21 @@ stage virtio $virtio_modules
 # shellcheck disable=SC2086
 stage gadget $gadget_modules
 
-# Expected: the same simulated drive in-process as USB drive 1, with the same faults. The codes are
-# the Linux platform's for what the kernel reports: a bridge's phase error is a transport error to
-# usb-storage, which resets the device and ends the command with host status DID_ERROR (0x10007);
-# the SCSI layer aborts a command past its time-out, after usb-storage's reset, with DID_TIME_OUT
-# (0x10003), after the program's 2 seconds: the request goes to the sg node, which keeps them.
+# Expected: the same simulated drive in-process as USB drive 1, with the fault as the program sees
+# it after the kernel; the guest's list of rows (name, the bridge's fault, letters).
 expected_tool=build/ci/tests/qemu/kzt_qemu_expected
-mkdir -p "$rootfs"/expected/{full,fail,hold}
+mkdir -p "$rootfs/expected/full"
 "$expected_tool" "$rootfs/expected/full" 1 xy
-"$expected_tool" "$rootfs/expected/fail" 1 xy "$fail_bank" 10007
-"$expected_tool" "$rootfs/expected/hold" 1 xy "$hold_bank" 10003
+cp -r "$rootfs/expected/full" "$rootfs/expected/replay"
+: >"$rootfs/faults"
+while read -r row; do
+  [ -n "$row" ] || continue
+  name=$(field "$row" 1)
+  mkdir -p "$rootfs/expected/$name"
+  IFS=';' read -ra program_faults <<<"$(field "$row" 3)"
+  "$expected_tool" "$rootfs/expected/$name" 1 "$(field "$row" 4)" "${program_faults[@]}"
+  echo "$name|$(field "$row" 2)|$(field "$row" 4)" >>"$rootfs/faults"
+done <<<"$fault_table"
 (cd "$rootfs" && find . | busybox cpio -o -H newc 2>/dev/null | gzip -1 >"$work/initramfs.gz")
 
 disk="$work/disk.img"
@@ -116,7 +166,7 @@ boot() {
   timeout 300 qemu-system-x86_64 -machine q35 -accel "$accel" -cpu max -m 512M -smp 1 \
     -display none -monitor none -no-reboot -serial "file:$log" \
     -kernel "$vmlinuz" -initrd "$work/initramfs.gz" \
-    -append "console=ttyS0 panic=-1 quiet loglevel=3 kzt=$mode kzt_fail=$fail_bank kzt_hold=$hold_bank" \
+    -append "console=ttyS0 panic=-1 quiet loglevel=3 kzt=$mode" \
     -drive "if=none,id=d0,file=$disk,format=raw" "$@" || true
   tr -d '\r' <"$log" >"$log.txt"
   echo "== $mode: $((SECONDS - started)) s, clocksource $(sed -n 's/^=== clocksource //p' "$log.txt")"
@@ -227,16 +277,17 @@ expect "$log" kzt_fid "kzt_fid exit" "Drive: 0(USB)"
 expect_line "$log" kzt_fid "kzt_fid exit" "=== kzt_fid exit [0-9]+"
 expect_line "$log" list "list exit" " 0: QEMU +QEMU HARDDISK *"
 if [ "$expect_interrogation" = 1 ]; then
-  # The stick rejects the pass-through blocks; the bridge path does not look at the verdict:
-  # every command completes with zeros, and no failure line appears.
-  refute "$log" kzt_fid "kzt_fid exit" "IOCtl:"
+  # QEMU's USB stick is a SCSI disk emulation that knows no ATA PASS-THROUGH, as a bridge without
+  # SAT: CHECK CONDITION, ILLEGAL REQUEST / INVALID COMMAND OPERATION CODE (0x52000). SMART stops at
+  # its first failure, IDENTIFY fails, nothing is dumped, status 2.
+  expect_before "$log" kzt_fid "kzt_fid exit" "IOCtl: SmartEnable failed 0x52000!" "IOCtl: Identify failed 0x52000!"
   refute "$log" kzt_fid "kzt_fid exit" "ATA:"
-  expect "$log" kzt_fid "kzt_fid exit" "Smart data checksum error!"
-  expect "$log" kzt_fid "kzt_fid exit" "Size : 0 MB [0.0 GB]"
+  refute "$log" kzt_fid "kzt_fid exit" "Smart data checksum error!"
+  expect_line "$log" kzt_fid "kzt_fid exit" "Model: *"
   expect "$log" kzt_fid "kzt_fid exit" "Realtek based SSD not found - Exit!"
-  expect "$log" kzt_fid "files" "=== smart.bin size 512 sum 0"
-  # The zeros count as an answer from a drive this tool does not serve.
-  expect "$log" kzt_fid "kzt_fid exit" "=== kzt_fid exit 1"
+  expect "$log" kzt_fid "files" "=== smart.bin missing"
+  expect "$log" kzt_fid "files" "=== files: kzt_flash_id.txt "
+  expect "$log" kzt_fid "kzt_fid exit" "=== kzt_fid exit 2"
 fi
 for who in user member; do
   expect "$log" "$who" "$who exit" "Drive: 0(USB)"
@@ -245,46 +296,153 @@ done
 # The bridge's disk sits below a USB device, so the program takes the USB path by itself.
 expect_device "$log" sdb "/usb[0-9]+/"
 expect_line "$log" "bridge list" "bridge list end" " 1: KZTTEST +USB SATA BRIDGE *"
-# bridge_checks RUN EXPECTED: the run's console, exit status and every file as in-process, and no
-# file more.
-bridge_checks() {
+# same_files RUN: the run's console, exit status and every file as in-process, and no file more.
+same_files() {
   local file files
-  files=$(cd "$rootfs/expected/$2" && ls | grep -vx 'console.txt\|status.txt' | tr '\n' ' ')
-  for file in $(ls "$rootfs/expected/$2"); do
+  files=$(cd "$rootfs/expected/$1" && ls | grep -vx 'console.txt\|status.txt' | tr '\n' ' ')
+  for file in $(ls "$rootfs/expected/$1"); do
     expect "$log" "$1" "$1 end" "=== same $file"
   done
   expect "$log" "$1" "$1 end" "=== $1 files: $files"
   expect "$log" "$1" "$1 exit" "Drive: 1(USB)"
-  expect_line "$log" "$1" "$1 end" "=== $1 exit 0 after [0-9]+ s"
 }
-bridge_checks full full
+same_files full
+expect_line "$log" full "full end" "=== full exit 0 after [0-9]+ s"
 # No command of any run through the bridge carried data to the drive.
 refute "$log" full "done" "=== data to the drive"
 refute "$log" full "full end" "IOCtl:"
 refute "$log" full "full end" "reset high-speed USB device"
 # The replay of the dumps the run wrote gives the same console, report and erase-count file, and
 # rewrites no dump.
-bridge_checks replay full
-fail_dump="kzt_bbec_${fail_bank:0:1}_${fail_bank:1:1}.bin"
-hold_dump="kzt_bbec_${hold_bank:0:1}_${hold_bank:1:1}.bin"
-# A failed Get BBEC: its message, a dump of zeros (the USB path's data area after a failed
-# request), the run goes on; the kernel has reset the bridge.
-bridge_checks fail fail
-expect "$log" fail "fail exit" "IOCtl: Get BBEC failed 0x10007!"
-refute "$log" fail "fail end" "the fault did not strike"
-expect "$log" fail "fail end" "=== $fail_dump holds 32768 zero bytes"
-expect "$log" fail "fail end" "reset high-speed USB device"
-# A Get BBEC held past the time-out: the same, with the time-out's code, and no hang. The command
-# that timed out is that bank's Get BBEC block, given up after the program's 2 seconds.
-bridge_checks hold hold
-expect "$log" hold "hold end" "TIMEOUT_ERROR"
-expect "$log" hold "hold end" "cmd_age=2s"
-expect "$log" hold "hold end" "CDB: ATA command pass through(16) 85 14 0e $hold_bank 43 00 40 00 00 00 00 00 00 e0 fa 00"
-expect "$log" hold "hold exit" "IOCtl: Get BBEC failed 0x10003!"
-refute "$log" hold "hold end" "the fault did not strike"
-expect "$log" hold "hold end" "=== $hold_dump holds 32768 zero bytes"
-expect "$log" hold "hold end" "reset high-speed USB device"
-expect_line "$log" hold "hold end" "=== hold exit 0 after ([0-9]|1[0-9]) s"
+same_files replay
+expect_line "$log" replay "replay end" "=== replay exit 0 after [0-9]+ s"
+
+# same_lines WHAT EXPECTED ACTUAL: each line of ACTUAL matches a line of EXPECTED (an extended
+# regular expression for the whole line), one for one, in any order.
+same_lines() {
+  local pattern line i holds=1
+  local -a left=()
+  mapfile -t left <<<"$3"
+  while IFS= read -r pattern; do
+    [ -n "$pattern" ] || continue
+    for i in "${!left[@]}"; do
+      if [[ "${left[$i]}" =~ ^($pattern)$ ]]; then
+        unset "left[$i]"
+        continue 2
+      fi
+    done
+    holds=0
+  done <<<"$2"
+  for line in "${left[@]}"; do [ -z "$line" ] || holds=0; done
+  verdict $holds "$name: $1"
+  [ $holds = 1 ] || printf '  expected: %s\n  actual: %s\n' "$(tr '\n' ';' <<<"$2")" "$(tr '\n' ';' <<<"$3")"
+}
+bank_dumps() { local b; for b in $(seq 0 61); do echo "kzt_bbec_$((b / 8))_$((b % 8)).bin"; done; }
+lost() { grep -qx "$1" <<<"$missing"; }  # lost DUMP: the row's dump is missing
+bank_name() { sed -E 's/kzt_bbec_([0-7])_([0-7])\.bin/Ch\1CE\2/' <<<"$1"; }
+
+# The fault table. Besides the files of the in-process run, each row's own expectations, and what
+# the program's rules make of its missing dumps: no geometry without kzt_fwi.bin, no bank line
+# without kzt_fid2.bin; each bank read whose answer did not arrive (every bank read, without
+# kzt_fwi.bin) lists no bad block ("=0" in both lists); the erase-count file holds no count from a
+# last bank that did not arrive; kzt_inspect names the missing files and shows no figure from them.
+while read -r row; do
+  [ -n "$row" ] || continue
+  name=$(field "$row" 1)
+  fault=$(field "$row" 2)
+  letters=$(field "$row" 4)
+  status=$(field "$row" 5)
+  read -ra dumps <<<"$(field "$row" 8)"
+  missing=$(for dump in "${dumps[@]}"; do
+    if [ "$dump" = "kzt_bbec_*" ]; then bank_dumps; else echo "$dump"; fi
+  done)
+  same_files "$name"
+  expect_line "$log" "$name" "$name end" "=== $name struck: ${fault%% *} .*"
+  taken=$(section "$log" "$name" "$name end" | sed -n "s/^=== $name exit $status after \([0-9]*\) s$/\1/p")
+  holds=0
+  [ -n "$taken" ] && [ "$taken" -le "$(field "$row" 6)" ] && holds=1
+  verdict $holds "$name: exit $status within $(field "$row" 6) s (${taken:-no such exit} s)"
+
+  # Every lost answer named, in the console and the report, and nothing else.
+  named=$(field "$row" 7 | tr ';' '\n' | sed 's/^ *//; s/ *$//' | while read -r line; do
+    count=1
+    [[ "$line" =~ ^([0-9]+)\*(.*)$ ]] && count=${BASH_REMATCH[1]} line=${BASH_REMATCH[2]}
+    for _ in $(seq "$count"); do echo "${line//\{gone\}/(10007|10001|13|6|2)}"; done
+  done)
+  same_lines "lost answers named in the console" "$named" \
+    "$(section "$log" "$name" "$name exit" | grep -oE '(IOCtl|ATA): .*')"
+  same_lines "lost answers named in the report" "$named" \
+    "$(section "$log" "$name" "$name end" | sed -n -E 's/^=== report: ((IOCtl|ATA): .*)/\1/p')"
+  files=" $(section "$log" "$name" "$name end" | sed -n "s/^=== $name files: //p") "
+  for dump in $missing; do
+    holds=1
+    [[ "$files" == *" $dump "* ]] && holds=0
+    verdict $holds "$name: no $dump"
+  done
+  # A reset of a bridge that is still there, after a transport error or a time-out.
+  if [[ ! "$fault" =~ ^(exit|unbind) ]] && grep -qE '0x1000[37]!' <<<"$named"; then
+    expect "$log" "$name" "$name end" "reset high-speed USB device"
+  fi
+
+  # No value from a missing answer in the console, the report or the erase-count file.
+  if [ "$status" = 2 ]; then
+    zero=
+    refute "$log" "$name" "$name end" "=== erase counts:"
+  else
+    if lost kzt_fid2.bin; then
+      banks=
+      refute "$log" "$name" "$name exit" "Bank00:"
+    else
+      banks=$(if [[ "$letters" == *x* ]]; then bank_dumps; else echo kzt_bbec_0_0.bin; fi)
+      expect "$log" "$name" "$name exit" "Bank00:"
+    fi
+    last=$(tail -n 1 <<<"$banks")
+    if lost kzt_fwi.bin; then
+      refute "$log" "$name" "$name exit" "Block/Die"
+      zero=$banks counts="0 none of 0"
+    else
+      expect "$log" "$name" "$name exit" "Block/Die   : 8192"
+      zero=$(for dump in $banks; do if lost "$dump"; then echo "$dump"; fi; done)
+      if [ -z "$banks" ]; then counts="0 none of 0"; elif lost "$last"; then counts="8192 none of 8192"; else counts="0 none of 8192"; fi
+    fi
+    expect "$log" "$name" "$name end" "=== erase counts: $counts"
+  fi
+  same_lines "banks that list no bad block" \
+    "$(for dump in $zero; do bank_name "$dump"; bank_name "$dump"; done | grep . || true)" \
+    "$(section "$log" "$name" "$name end" | sed -n 's/^=== report: \(Ch[0-7]CE[0-7]\): =0$/\1/p')"
+  if lost id.bin; then expect_line "$log" "$name" "$name exit" "Model: "; fi
+
+  # kzt_inspect's summary names the missing files it reads and shows no figure from them.
+  inspect=$(section "$log" "$name inspect" "$name kernel")
+  no_figure() {  # no_figure WHAT REGEX: no line of the summary matches
+    holds=1
+    grep -qE -- "$2" <<<"$inspect" && holds=0
+    verdict $holds "$name: kzt_inspect shows no $1"
+  }
+  for dump in $missing; do
+    case $dump in
+      kzt_fid.bin) continue ;;
+      kzt_bbec_*) lost kzt_fid2.bin && continue
+        no_figure "figure of $dump" "^$(bank_name "$dump") +[0-9]" ;;
+      kzt_fwi.bin) no_figure "geometry" "^Geometry:.*[0-9]|MaxPECycle [0-9]"
+        no_figure "bank figures without Block/Die" "^Ch[0-7]CE[0-7] +[0-9]" ;;
+      kzt_fid2.bin) no_figure "bank line" "^Bank[0-9]+:" ;;
+      id.bin) no_figure "identity" "^(Model|Fw|Size) *: *[^ ]" ;;
+      smart.bin) no_figure "SMART figure" "^SMART: checksum" ;;
+    esac
+    holds=0
+    grep -E '^Missing' <<<"$inspect" | grep -w -- "$dump" >/dev/null && holds=1
+    verdict $holds "$name: kzt_inspect names $dump missing"
+  done
+done <<<"$fault_table"
+
+# The command that is not answered is given up after the program's 2 seconds, not the 7 that the
+# disk node would make of them: aborted and the bridge reset, it ends 2 or 3 seconds old. It is
+# the bank's Get BBEC block (the 39th: bank 38, channel 4, CE 6, selector 0x46).
+if grep -q "^=== hold begin" "$log"; then
+  expect_line "$log" hold "hold end" ".* Done: TIMEOUT_ERROR .* cmd_age=[23]s"
+  expect "$log" hold "hold end" "CDB: ATA command pass through(16) 85 14 0e 46 43 00 40 00 00 00 00 00 00 e0 fa 00"
+fi
 
 [ "$failures" -ne 0 ] && echo "serial logs in $work"
 echo "$passed passed, $failures failed"

@@ -6,11 +6,28 @@
 //   kzt_usb_bridge FFS_DIR FAULT_FILE
 //
 // FFS_DIR is the mounted FunctionFS instance; the program writes the descriptors to its ep0 and
-// then serves command blocks until it is killed. FAULT_FILE, when it exists at a Get BBEC, holds
-// "fail BANK" or "hold BANK" (BANK the bank selector in hexadecimal): the Get BBEC of that bank
-// then fails the way a bridge that gives up on a command does (bulk-in pipe stalled, status
-// "phase error", after which the host must reset the bridge), or hangs until the host resets the
-// bridge. The file is removed when its fault has struck.
+// then serves command blocks until it is killed. FAULT_FILE, when it is there at a command block,
+// is read and removed: it arms the fault of its line "KIND COMMAND WHICH [CODE]" in place of the
+// last one, and the counting starts over ("none" arms nothing). COMMAND is a command of the drive
+// as the simulated drive names it (Identify, SmartEnable, SmartRead, GetFwi, FidPrefix, GetFid,
+// GetFid2, GetBbec), "vendor" for the controller's own commands (FA and FC) or "any" for every ATA
+// PASS-THROUGH; WHICH is the n-th of them from 1, or "every". Each time the fault strikes, a line
+// goes to FAULT_FILE.struck. KIND is what real bridges do wrong:
+//   exit       the program ends at once, before the data stage (its endpoints close)
+//   unbind     creates FAULT_FILE.unbind, for the test system to unbind the gadget, and answers
+//              nothing more
+//   stop       answers nothing more, not even after a reset
+//   hold       answers nothing until the host resets the bridge, then goes on
+//   phase      stalls the data stage and answers "phase error", after which the host resets it
+//   short      sends half of the answer, padded with zeros, and says so in the residue
+//   cap        sends at most 16 KiB, stalls the bulk-in pipe and gives the residue
+//   babble     sends 512 bytes more than the host asked for
+//   tag        answers with a wrong tag in the status wrapper
+//   signature  answers with a wrong signature in the status wrapper
+//   sense      fails the command with sense key, ASC and ASCQ CODE (hex, e.g. 062900)
+//   abort      the drive aborts the command: CHECK CONDITION, ABORTED COMMAND and the drive's
+//              status in an ATA Status Return descriptor, as a SAT bridge reports any command the
+//              drive fails
 #include <fcntl.h>
 #include <linux/usb/functionfs.h>
 #include <unistd.h>
@@ -19,6 +36,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -38,8 +56,21 @@ using kzt::writeLe32;
 std::atomic<unsigned> resets{0};
 
 kzt::sim::SimDrive drive;
-const char* faultFile = nullptr;
-Bytes sense(18, 0);  // fixed-format sense data for the next REQUEST SENSE
+std::string faultFile;
+Bytes sense(18, 0);  // sense data for the next REQUEST SENSE
+
+// The drive's commands by the names of their enumerators, as fault lines write them.
+constexpr const char* kCommandNames[] = {"Identify", "SmartEnable", "SmartRead",
+                                         "GetFwi",   "FidPrefix",   "GetFid",
+                                         "GetFid2",  "GetBbec",     "Unknown"};
+
+struct Fault {
+  std::string kind, command;
+  int which = 0;  // the n-th matching command from 1; 0 every one
+  unsigned code = 0;
+  int seen = 0;
+} fault;
+std::string struck;  // the kind of the fault that struck the command being served
 
 void append32(Bytes& out, uint32_t value) {
   out.resize(out.size() + 4);
@@ -58,7 +89,7 @@ Bytes descriptors() {
   append32(d, 3);
   for (const uint8_t packetHigh : {0, 2}) {  // 64 and 512 bytes
     const uint8_t packetLow = packetHigh == 0 ? 64 : 0;
-    d.insert(d.end(), {9, USB_DT_INTERFACE, 0, 0, 2, 0x08, 0x06, 0x50, 1});
+    d.insert(d.end(), {9, USB_DT_INTERFACE, 0, 0, 2, 0x08, 0x06, 0x50, 0});
     d.insert(d.end(), {7, USB_DT_ENDPOINT, 0x81, USB_ENDPOINT_XFER_BULK, packetLow, packetHigh, 0});
     d.insert(d.end(), {7, USB_DT_ENDPOINT, 0x02, USB_ENDPOINT_XFER_BULK, packetLow, packetHigh, 0});
   }
@@ -66,15 +97,10 @@ Bytes descriptors() {
   return d;
 }
 
+// No strings: the interface descriptor names none.
 Bytes strings() {
-  const char text[] = "Bulk-Only SATA bridge";
   Bytes s;
-  append32(s, FUNCTIONFS_STRINGS_MAGIC);
-  append32(s, static_cast<uint32_t>(16 + 2 + sizeof text));
-  append32(s, 1);
-  append32(s, 1);
-  s.insert(s.end(), {0x09, 0x04});  // US English
-  s.insert(s.end(), text, text + sizeof text);
+  for (const uint32_t word : {uint32_t{FUNCTIONFS_STRINGS_MAGIC}, 16u, 0u, 0u}) append32(s, word);
   return s;
 }
 
@@ -107,33 +133,56 @@ void control(int ep0) {
 struct Outcome {
   Bytes data;          // data-in, padded with zeros to the host's length when shorter
   uint8_t status = 0;  // CSW status: 0 passed, 1 failed (sense for REQUEST SENSE), 2 phase error
-  bool hold = false;   // answer nothing until the host resets the bridge
 };
 
-void setSense(uint8_t key, uint8_t asc) {
+// Fixed-format sense with sense key, ASC and ASCQ as key << 16 | ASC << 8 | ASCQ (0: no sense).
+Outcome failed(uint32_t code) {
   sense.assign(18, 0);
   sense[0] = 0x70;  // current error, fixed format
-  sense[2] = key;
+  sense[2] = static_cast<uint8_t>(code >> 16);
   sense[7] = 10;    // additional sense length
-  sense[12] = asc;
+  sense[12] = static_cast<uint8_t>(code >> 8);
+  sense[13] = static_cast<uint8_t>(code);
+  return Outcome{{}, 1};
 }
 
-Outcome failed(uint8_t key, uint8_t asc) {
-  setSense(key, asc);
-  return Outcome{{}, 1, false};
+// Descriptor-format sense, ABORTED COMMAND, with the ATA Status Return descriptor: error ABRT,
+// device and status registers.
+Outcome aborted(uint8_t status) {
+  sense = {0x72, 0x0B, 0x00, 0x00, 0, 0, 0, 14, 0x09, 0x0C, 0x00, 0x04};
+  sense.resize(22, 0);
+  sense[20] = 0xE0;
+  sense[21] = status;
+  return Outcome{{}, 1};
 }
 
-// "fail" or "hold" when the fault file names this bank; the file goes once its fault strikes.
-std::string faultFor(uint8_t bankSelector) {
-  std::FILE* file = std::fopen(faultFile, "r");
-  if (file == nullptr) return "";
-  char kind[8] = "";
-  unsigned bank = 0;
-  const bool hit = std::fscanf(file, "%7s %x", kind, &bank) == 2 && bank == bankSelector;
+// Arms the fault that the fault file names, once it is there.
+void armFault() {
+  std::FILE* file = std::fopen(faultFile.c_str(), "r");
+  if (file == nullptr) return;
+  char kind[16] = "", command[16] = "", which[8] = "";
+  fault = Fault{};
+  if (std::fscanf(file, "%15s %15s %7s %x", kind, command, which, &fault.code) >= 3) {
+    fault.kind = kind, fault.command = command, fault.which = std::atoi(which);
+  }
   std::fclose(file);
-  if (!hit) return "";
-  unlink(faultFile);
-  return kind;
+  unlink(faultFile.c_str());
+}
+
+// Sets `struck` when the armed fault strikes this command, and logs it.
+void strike(kzt::sim::Command command, uint8_t code) {
+  const std::string name = kCommandNames[static_cast<int>(command)];
+  const bool vendor = code == 0xFA || code == 0xFC;
+  if (fault.kind.empty() ||
+      !(fault.command == name || fault.command == "any" || (fault.command == "vendor" && vendor)) ||
+      (++fault.seen != fault.which && fault.which != 0)) {
+    return;
+  }
+  struck = fault.kind;
+  if (std::FILE* log = std::fopen((faultFile + ".struck").c_str(), "a")) {
+    std::fprintf(log, "%s %s %d\n", fault.kind.c_str(), name.c_str(), fault.seen);
+    std::fclose(log);
+  }
 }
 
 // ATA PASS-THROUGH (12) and (16), read field by field as a bridge does. A 16-byte block is
@@ -159,7 +208,7 @@ Outcome ataPassThrough(const uint8_t* cdb) {
   // and the reset protocols are not carried.
   const bool dataIn = (protocol == 4 || protocol == 10 || (protocol == 6 && fromDevice));
   if (dataIn ? (tLength == 0 || tLength == 3) : (protocol != 3 || tLength != 0)) {
-    return failed(0x05, 0x24);  // ILLEGAL REQUEST, INVALID FIELD IN CDB
+    return failed(0x052400);  // ILLEGAL REQUEST, INVALID FIELD IN CDB
   }
   const unsigned field =
       tLength == 1 ? r.features | (r.prevFeatures << 8) : r.count | (r.prevCount << 8);
@@ -168,19 +217,13 @@ Outcome ataPassThrough(const uint8_t* cdb) {
   const Op operation =
       sixteen ? (dataIn ? Op::In48 : Op::NoData48) : (dataIn ? Op::In28 : Op::NoData28);
 
-  Outcome outcome;
-  if (kzt::sim::classify(operation, r) == kzt::sim::Command::GetBbec) {
-    const std::string fault = faultFor(r.prevFeatures);
-    if (fault == "fail") return Outcome{{}, 2, false};
-    outcome.hold = fault == "hold";
-  }
-  outcome.data.assign(length, 0);
+  strike(kzt::sim::classify(operation, r), r.command);
+  if (struck == "sense") return failed(fault.code);
+  if (struck == "abort") return aborted(drive.errorStatus);
+  Outcome outcome{Bytes(length, 0), 0};
   const kzt::sim::Reply reply = drive.execute(operation, r, outcome.data.data(), length, true);
-  if ((reply.status & 0x01) != 0) {
-    Outcome error = failed(0x0B, 0x00);  // ABORTED COMMAND: the device set its error bit
-    error.data = outcome.data;
-    return error;
-  }
+  if ((reply.status & 0x01) != 0) return aborted(reply.status);
+  if (struck == "short") outcome.data.resize(length / 2);
   return outcome;
 }
 
@@ -194,20 +237,20 @@ Bytes bigEndian(uint64_t value, int bytes) {
 // drivers send at probe time and after. Everything else is an unknown operation code.
 Outcome scsi(const uint8_t* cdb, uint32_t hostLength) {
   const uint64_t sectors = kzt::readLe64(&drive.identify[200]);
-  if (cdb[0] != 0x03) setSense(0x00, 0x00);  // a new command clears the sense of the last one
+  if (cdb[0] != 0x03) failed(0);  // a new command clears the sense of the last one
   switch (cdb[0]) {
     case 0x00:  // TEST UNIT READY
     case 0x1B:  // START STOP UNIT
     case 0x1E:  // PREVENT ALLOW MEDIUM REMOVAL
     case 0x35:  // SYNCHRONIZE CACHE (10)
       return {};
-    case 0x03: return Outcome{sense, 0, false};  // REQUEST SENSE
+    case 0x03: return Outcome{sense, 0};  // REQUEST SENSE
     case 0x12: {  // INQUIRY: standard data only (no vital product data pages)
-      if ((cdb[1] & 0x01) != 0) return failed(0x05, 0x24);
+      if ((cdb[1] & 0x01) != 0) return failed(0x052400);
       const char text[] = "KZTTEST USB SATA BRIDGE 0015";
       Bytes data = {0x00, 0x00, 0x06, 0x02, 31, 0, 0, 0};
       data.insert(data.end(), text, text + 28);
-      return Outcome{data, 0, false};
+      return Outcome{data, 0};
     }
     case 0x25:    // READ CAPACITY (10): a last block beyond 32 bits reads FFFFFFFF
     case 0x9E: {  // SERVICE ACTION IN (16), READ CAPACITY (16)
@@ -217,28 +260,34 @@ Outcome scsi(const uint8_t* cdb, uint32_t hostLength) {
                                   : bigEndian(std::min<uint64_t>(last, 0xFFFFFFFFu), 4);
       const Bytes size = bigEndian(512, 4);
       data.insert(data.end(), size.begin(), size.end());
-      return Outcome{data, 0, false};
+      return Outcome{data, 0};
     }
-    case 0x1A: return Outcome{{3, 0, 0, 0}, 0, false};              // MODE SENSE (6): header only
-    case 0x5A: return Outcome{{0, 6, 0, 0, 0, 0, 0, 0}, 0, false};  // MODE SENSE (10)
+    case 0x1A: return Outcome{{3, 0, 0, 0}, 0};              // MODE SENSE (6): header only
+    case 0x5A: return Outcome{{0, 6, 0, 0, 0, 0, 0, 0}, 0};  // MODE SENSE (10)
     case 0x28:  // READ (10), READ (16): an empty disk, for the partition scan
     case 0x88:
-      return Outcome{Bytes(hostLength, 0), 0, false};
+      return Outcome{Bytes(hostLength, 0), 0};
     case 0xA1:
     case 0x85:
       return ataPassThrough(cdb);
     default: break;
   }
-  return failed(0x05, 0x20);  // ILLEGAL REQUEST, INVALID COMMAND OPERATION CODE
+  return failed(0x052000);  // ILLEGAL REQUEST, INVALID COMMAND OPERATION CODE
 }
 
-void sendStatus(int in, uint32_t tag, uint32_t residue, uint8_t status) {
+void sendStatus(int in, uint32_t signature, uint32_t tag, uint32_t residue, uint8_t status) {
   uint8_t csw[13];
-  writeLe32(csw, 0x53425355);  // "USBS"
+  writeLe32(csw, signature);
   writeLe32(csw + 4, tag);
   writeLe32(csw + 8, residue);
   csw[12] = status;
   if (write(in, csw, sizeof csw) != sizeof csw) return;  // cut short by a reset
+}
+
+// Reading from an in-endpoint stalls it; the host clears the halt, then reads the status.
+void stall(int in) {
+  uint8_t none[1];
+  static_cast<void>(read(in, none, 0) < 0);
 }
 
 // Bulk-Only Transport: command block wrapper, data, command status wrapper. A transfer that a
@@ -247,27 +296,37 @@ void serve(int in, int out) {
   for (;;) {
     uint8_t cbw[512];
     if (read(out, cbw, sizeof cbw) != 31 || readLe32(cbw) != 0x43425355) continue;  // "USBC"
+    armFault();
+    struck.clear();
     const unsigned generation = resets;
     const uint32_t tag = readLe32(cbw + 4);
     const uint32_t hostLength = readLe32(cbw + 8);
     const bool toHost = (cbw[12] & 0x80) != 0;
     Outcome outcome = scsi(cbw + 15, hostLength);
-    if (outcome.hold) {
+    const std::string& kind = struck;
+    if (kind == "exit") _exit(0);
+    if (kind == "unbind") {
+      if (std::FILE* signal = std::fopen((faultFile + ".unbind").c_str(), "w")) std::fclose(signal);
+    }
+    if (kind == "stop" || kind == "unbind") for (;;) pause();
+    if (kind == "hold") {
       for (int i = 0; i < 2000 && resets == generation; ++i) usleep(10000);  // at most 20 s
       if (resets != generation) continue;  // the host gave up on the command and reset the bridge
     }
-    if (outcome.status == 2) {
-      // Reading from an in-endpoint stalls it; the host clears the halt, then reads the status.
-      if (toHost && hostLength > 0) static_cast<void>(read(in, cbw, 0) < 0);
-      sendStatus(in, tag, hostLength, 2);
+    if (kind == "phase") {
+      if (toHost && hostLength > 0) stall(in);
+      sendStatus(in, 0x53425355, tag, hostLength, 2);
       continue;
     }
     uint32_t residue = hostLength;
     if (toHost && hostLength > 0) {
-      const auto answered = static_cast<uint32_t>(outcome.data.size());
-      residue = answered < hostLength ? hostLength - answered : 0;
-      outcome.data.resize(hostLength, 0);
-      if (write(in, outcome.data.data(), hostLength) != static_cast<ssize_t>(hostLength)) continue;
+      const auto answered = std::min(static_cast<uint32_t>(outcome.data.size()), hostLength);
+      const uint32_t sent = kind == "cap" ? std::min<uint32_t>(answered, 16384)
+                            : kind == "babble" ? hostLength + 512 : hostLength;
+      residue = hostLength - std::min(answered, sent);
+      outcome.data.resize(sent, 0);
+      if (write(in, outcome.data.data(), sent) != static_cast<ssize_t>(sent)) continue;
+      if (sent < hostLength) stall(in);
     } else if (hostLength > 0) {
       // Nothing the program sends carries data to the drive; the run's log must show no line.
       std::printf("=== data to the drive: SCSI command %02x\n", cbw[15]);
@@ -277,7 +336,8 @@ void serve(int in, int out) {
         left -= got > static_cast<ssize_t>(left) ? left : static_cast<uint32_t>(got);
       }
     }
-    sendStatus(in, tag, residue, outcome.status);
+    sendStatus(in, kind == "signature" ? 0x53425358 : 0x53425355, kind == "tag" ? tag + 1 : tag,
+               residue, outcome.status);
   }
 }
 
