@@ -44,6 +44,7 @@ disk_rights() {
 }
 
 load /modules/disk
+[ "$mode" = usb ] && load /modules/usb
 wait_for sda
 echo "=== mode $mode, disk nodes: $(ls /dev | grep '^sd' | tr '\n' ' ')"
 disk_rights
@@ -96,14 +97,16 @@ if [ "$mode" = ahci ]; then
 fi
 
 # The USB-to-SATA bridge: a configfs gadget with one FunctionFS function on dummy_hcd's device
-# side, whose host side the kernel's usb-storage driver takes.
+# side, whose host side the kernel's usb-storage driver takes as disk $bridge_disk.
 g=/sys/kernel/config/usb_gadget/bridge
+bridge_disk=sdb
 start_bridge() {
   load /modules/gadget
   mount -t configfs none /sys/kernel/config
   mkdir $g $g/strings/0x409 $g/configs/c.1 $g/functions/ffs.sata
   echo 0x1d6b > $g/idVendor
   echo 0x0104 > $g/idProduct
+  echo 0x0215 > $g/bcdDevice
   echo kzt > $g/strings/0x409/manufacturer
   echo "USB-SATA bridge" > $g/strings/0x409/product
   echo 0001 > $g/strings/0x409/serialnumber
@@ -119,18 +122,18 @@ plug() {
   tries=0
   while [ ! -e /dev/ffs/ep2 ] && [ $tries -lt 100 ]; do usleep 100000; tries=$((tries + 1)); done
   ls /sys/class/udc > $g/UDC
-  wait_for sdb
+  wait_for $bridge_disk
   disk_rights
 }
 
 # replug: after a bridge that went away or stopped answering, a fresh one in its place, which
-# the kernel finds as the same disk (sdb) once the old one is gone.
+# the kernel finds as the same disk once the old one is gone (and probes it anew).
 replug() {
   echo > $g/UDC 2>/dev/null
   kill $bridge 2>/dev/null
   wait $bridge 2>/dev/null
   tries=0
-  while [ -e /sys/block/sdb ] && [ $tries -lt 200 ]; do usleep 100000; tries=$((tries + 1)); done
+  while [ -e /sys/block/$bridge_disk ] && [ $tries -lt 200 ]; do usleep 100000; tries=$((tries + 1)); done
   plug
 }
 

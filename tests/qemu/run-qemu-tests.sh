@@ -81,8 +81,8 @@ debian_kernel "$work"
 # The initramfs: busybox, the programs, the drivers in load order per stage, the init script, and
 # the files the runs through the bridge must give.
 disk_modules="crct10dif_common crct10dif_generic crc-t10dif crc64 crc64_rocksoft_generic
-crc64-rocksoft t10-pi scsi_common scsi_mod libata libahci ahci sd_mod sg usb-common usbcore xhci-hcd
-xhci-pci usb-storage"
+crc64-rocksoft t10-pi scsi_common scsi_mod libata libahci ahci sd_mod sg"
+usb_modules="usb-common usbcore xhci-hcd xhci-pci usb-storage"
 virtio_modules="virtio_ring virtio virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci virtio_scsi"
 gadget_modules="configfs udc-core libcomposite usb_f_fs dummy_hcd"
 rootfs="$work/rootfs"
@@ -112,6 +112,8 @@ stage() {
 }
 # shellcheck disable=SC2086
 stage disk $disk_modules
+# shellcheck disable=SC2086
+stage usb $usb_modules
 # shellcheck disable=SC2086
 stage virtio $virtio_modules
 # shellcheck disable=SC2086
