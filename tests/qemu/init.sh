@@ -2,8 +2,10 @@
 # First process of the test system: loads the disk drivers, runs the programs against the disks and
 # powers the machine off. Everything it prints reaches the serial console.
 #
-# Mode ahci: an AHCI disk (sda), then a virtio-scsi disk (sdb). Mode usb: QEMU's USB stick (sda),
-# then the emulated USB-to-SATA bridge (sdb) with the simulated drive behind it.
+# Mode ahci: an AHCI disk (sda), then a virtio-scsi disk (sdb), then QEMU's USB stick (sdc) and the
+# emulated USB-to-SATA bridge (sdd) for the scan of all four, before and after usb-storage's quirk
+# t is set for the bridge. Mode usb: QEMU's USB stick (sda), then the bridge (sdb) with the
+# simulated drive behind it.
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
@@ -44,6 +46,7 @@ disk_rights() {
 }
 
 load /modules/disk
+# The ahci mode's USB disks come after its virtio-scsi disk, so that each disk has its node.
 [ "$mode" = usb ] && load /modules/usb
 wait_for sda
 echo "=== mode $mode, disk nodes: $(ls /dev | grep '^sd' | tr '\n' ' ')"
@@ -197,6 +200,44 @@ bridge_run() {
   dmesg -c | grep -E 'usb|sd |scsi|reset'
   echo "=== $name end"
 }
+
+# scan STATE: kzt_fid --scan, then --scan --json, each in an empty folder with the ATA
+# PASS-THROUGH blocks the bridge received meanwhile and the files it left; then a run on each of
+# the four drives, whose exit status and IDENTIFY line the scan's verdict must agree with.
+scan() {
+  for form in text json; do
+    mkdir -p /tmp/$1-$form && cd /tmp/$1-$form
+    : > /tmp/bridge.fault.commands
+    echo "=== $1 $form begin"
+    if [ $form = json ]; then kzt_fid --scan --json; else kzt_fid --scan; fi
+    echo "=== $1 $form exit $?"
+    sed 's/^/=== bridge received: /' /tmp/bridge.fault.commands
+    echo "=== $1 $form files: $(ls | tr '\n' ' ')"
+    echo "=== $1 $form end"
+  done
+  for drive in 0 1 2 3; do
+    mkdir -p /tmp/$1-run$drive && cd /tmp/$1-run$drive
+    echo "=== $1 run $drive begin"
+    timeout 120 kzt_fid "${drive}y" < /dev/null
+    status=$?
+    echo
+    echo "=== $1 run $drive exit $status"
+  done
+}
+
+if [ "$mode" = ahci ]; then
+  load /modules/usb
+  wait_for sdc
+  bridge_disk=sdd
+  start_bridge
+  scan scan
+  # usb-storage reads its quirks at probe time: set t (NO_ATA_1X) for the bridge, then a fresh
+  # bridge in its place.
+  echo 1d6b:0104:t > /sys/module/usb_storage/parameters/quirks
+  replug
+  echo "=== quirks $(cat /sys/module/usb_storage/parameters/quirks)"
+  scan quirk
+fi
 
 if [ "$mode" = usb ]; then
   start_bridge
