@@ -2,8 +2,10 @@
 # First process of the test system: loads the disk drivers, runs the programs against the disks and
 # powers the machine off. Everything it prints reaches the serial console.
 #
-# Mode ahci: an AHCI disk (sda), then a virtio-scsi disk (sdb). Mode usb: QEMU's USB stick (sda),
-# then the emulated USB-to-SATA bridge (sdb) with the simulated drive behind it.
+# Mode ahci: an AHCI disk (sda), then a virtio-scsi disk (sdb), then QEMU's USB stick (sdc) and the
+# emulated USB-to-SATA bridge (sdd) for the scan of all four, before and after usb-storage's quirk
+# t is set for the bridge. Mode usb: QEMU's USB stick (sda), then the bridge (sdb) with the
+# simulated drive behind it.
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
@@ -44,6 +46,8 @@ disk_rights() {
 }
 
 load /modules/disk
+# The ahci mode's USB disks come after its virtio-scsi disk, so that each disk has its node.
+[ "$mode" = usb ] && load /modules/usb
 wait_for sda
 echo "=== mode $mode, disk nodes: $(ls /dev | grep '^sd' | tr '\n' ' ')"
 disk_rights
@@ -96,14 +100,16 @@ if [ "$mode" = ahci ]; then
 fi
 
 # The USB-to-SATA bridge: a configfs gadget with one FunctionFS function on dummy_hcd's device
-# side, whose host side the kernel's usb-storage driver takes.
+# side, whose host side the kernel's usb-storage driver takes as disk $bridge_disk.
 g=/sys/kernel/config/usb_gadget/bridge
+bridge_disk=sdb
 start_bridge() {
   load /modules/gadget
   mount -t configfs none /sys/kernel/config
   mkdir $g $g/strings/0x409 $g/configs/c.1 $g/functions/ffs.sata
   echo 0x1d6b > $g/idVendor
   echo 0x0104 > $g/idProduct
+  echo 0x0215 > $g/bcdDevice
   echo kzt > $g/strings/0x409/manufacturer
   echo "USB-SATA bridge" > $g/strings/0x409/product
   echo 0001 > $g/strings/0x409/serialnumber
@@ -119,18 +125,18 @@ plug() {
   tries=0
   while [ ! -e /dev/ffs/ep2 ] && [ $tries -lt 100 ]; do usleep 100000; tries=$((tries + 1)); done
   ls /sys/class/udc > $g/UDC
-  wait_for sdb
+  wait_for $bridge_disk
   disk_rights
 }
 
 # replug: after a bridge that went away or stopped answering, a fresh one in its place, which
-# the kernel finds as the same disk (sdb) once the old one is gone.
+# the kernel finds as the same disk once the old one is gone (and probes it anew).
 replug() {
   echo > $g/UDC 2>/dev/null
   kill $bridge 2>/dev/null
   wait $bridge 2>/dev/null
   tries=0
-  while [ -e /sys/block/sdb ] && [ $tries -lt 200 ]; do usleep 100000; tries=$((tries + 1)); done
+  while [ -e /sys/block/$bridge_disk ] && [ $tries -lt 200 ]; do usleep 100000; tries=$((tries + 1)); done
   plug
 }
 
@@ -194,6 +200,44 @@ bridge_run() {
   dmesg -c | grep -E 'usb|sd |scsi|reset'
   echo "=== $name end"
 }
+
+# scan STATE: kzt_fid --scan, then --scan --json, each in an empty folder with the ATA
+# PASS-THROUGH blocks the bridge received meanwhile and the files it left; then a run on each of
+# the four drives, whose exit status and IDENTIFY line the scan's verdict must agree with.
+scan() {
+  for form in text json; do
+    mkdir -p /tmp/$1-$form && cd /tmp/$1-$form
+    : > /tmp/bridge.fault.commands
+    echo "=== $1 $form begin"
+    if [ $form = json ]; then kzt_fid --scan --json; else kzt_fid --scan; fi
+    echo "=== $1 $form exit $?"
+    sed 's/^/=== bridge received: /' /tmp/bridge.fault.commands
+    echo "=== $1 $form files: $(ls | tr '\n' ' ')"
+    echo "=== $1 $form end"
+  done
+  for drive in 0 1 2 3; do
+    mkdir -p /tmp/$1-run$drive && cd /tmp/$1-run$drive
+    echo "=== $1 run $drive begin"
+    timeout 120 kzt_fid "${drive}y" < /dev/null
+    status=$?
+    echo
+    echo "=== $1 run $drive exit $status"
+  done
+}
+
+if [ "$mode" = ahci ]; then
+  load /modules/usb
+  wait_for sdc
+  bridge_disk=sdd
+  start_bridge
+  scan scan
+  # usb-storage reads its quirks at probe time: set t (NO_ATA_1X) for the bridge, then a fresh
+  # bridge in its place.
+  echo 1d6b:0104:t > /sys/module/usb_storage/parameters/quirks
+  replug
+  echo "=== quirks $(cat /sys/module/usb_storage/parameters/quirks)"
+  scan quirk
+fi
 
 if [ "$mode" = usb ]; then
   start_bridge

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # End-to-end test on a real Linux kernel: boots Debian's kernel under QEMU (q35; KVM when usable,
-# else TCG) twice: an emulated AHCI disk, then a virtio-scsi disk; QEMU's USB stick, then an
+# else TCG) twice: an emulated AHCI disk, then a virtio-scsi disk, then QEMU's USB stick and an
 # emulated USB-to-SATA bridge (dummy_hcd and FunctionFS in the guest, tests/qemu/usb_bridge.cpp)
-# with the simulated 62-bank drive behind it. Runs the statically linked kzt_fid and the
-# transport probe against them and checks what they print on the serial console; through the
-# bridge, a whole run, its replay and one run for each fault of the table below, each compared
-# file by file with an in-process run of the same drive and checked against the row. Ends with
-# one line "N passed, N failed" and a non-zero status when a check failed.
+# with the simulated 62-bank drive behind it; QEMU's USB stick, then the bridge. Runs the
+# statically linked kzt_fid and the transport probe against them and checks what they print on
+# the serial console: in the first boot kzt_fid --scan and --scan --json of the four disks,
+# without and with usb-storage's quirk t for the bridge, and what the bridge received meanwhile;
+# in the second, through the bridge, a whole run, its replay and one run for each fault of the
+# table below, each compared file by file with an in-process run of the same drive and checked
+# against the row. Ends with one line "N passed, N failed" and a non-zero status when a check
+# failed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 here="$root/tests/qemu"
@@ -81,8 +84,8 @@ debian_kernel "$work"
 # The initramfs: busybox, the programs, the drivers in load order per stage, the init script, and
 # the files the runs through the bridge must give.
 disk_modules="crct10dif_common crct10dif_generic crc-t10dif crc64 crc64_rocksoft_generic
-crc64-rocksoft t10-pi scsi_common scsi_mod libata libahci ahci sd_mod sg usb-common usbcore xhci-hcd
-xhci-pci usb-storage"
+crc64-rocksoft t10-pi scsi_common scsi_mod libata libahci ahci sd_mod sg"
+usb_modules="usb-common usbcore xhci-hcd xhci-pci usb-storage"
 virtio_modules="virtio_ring virtio virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci virtio_scsi"
 gadget_modules="configfs udc-core libcomposite usb_f_fs dummy_hcd"
 rootfs="$work/rootfs"
@@ -113,6 +116,8 @@ stage() {
 # shellcheck disable=SC2086
 stage disk $disk_modules
 # shellcheck disable=SC2086
+stage usb $usb_modules
+# shellcheck disable=SC2086
 stage virtio $virtio_modules
 # shellcheck disable=SC2086
 stage gadget $gadget_modules
@@ -136,9 +141,11 @@ done <<<"$fault_table"
 
 disk="$work/disk.img"
 scsi_disk="$work/scsi-disk.img"
-rm -f "$disk" "$scsi_disk"
+stick="$work/stick.img"
+rm -f "$disk" "$scsi_disk" "$stick"
 truncate -s 1G "$disk"
 truncate -s 64M "$scsi_disk"
+truncate -s 64M "$stick"
 
 # KVM when this machine can run a guest with it (hardware virtualisation, /dev/kvm usable, and a
 # short boot that gets to the init script), else software emulation; KZT_QEMU_ACCEL=tcg or =kvm
@@ -215,10 +222,11 @@ expect_before() {  # expect_before LOG BEGIN END FIRST SECOND: lines with both, 
 IFS=. read -r major minor third _ <<<"${release%%-*}.0.0"
 os_line="OS: $major.$minor build ${third:-0} $release"
 
-echo "== AHCI disk, then a virtio-scsi disk"
-boot ahci -device ide-hd,drive=d0,bus=ide.0 \
+echo "== AHCI disk, then a virtio-scsi disk; with QEMU's USB stick and the bridge, the scan"
+boot ahci -device ide-hd,drive=d0,bus=ide.0,serial=KZT0AHCI \
   -drive "if=none,id=d1,file=$scsi_disk,format=raw" -device virtio-scsi-pci,id=vs \
-  -device scsi-hd,drive=d1,bus=vs.0
+  -device scsi-hd,drive=d1,bus=vs.0 \
+  -drive "if=none,id=d2,file=$stick,format=raw" -device qemu-xhci,id=x -device usb-storage,bus=x.0,drive=d2
 log="$work/ahci.log.txt"
 expect_done "$log"
 expect "$log" kzt_fid "kzt_fid exit" "Pellmora v0.15a by ozw"
@@ -268,6 +276,137 @@ refute "$log" "scsi" "scsi exit" "ATA:"
 expect "$log" "scsi" "scsi exit" "=== scsi exit 2"
 expect "$log" "scsi report" "scsi files" "IOCtl: Identify failed 0x52000!"
 refute "$log" "scsi report" "scsi files" "ATA:"
+
+# The scan of the four disks: the AHCI disk (sda), the virtio-scsi disk (sdb), QEMU's USB stick
+# (sdc, 46f4:0001, bcdDevice 0.00 as QEMU's device descriptor has them) and the bridge (sdd,
+# 1d6b:0104, bcdDevice 2.15 as init.sh sets them through configfs), first with usb-storage's quirks
+# parameter empty ("scan"), then with t for the bridge ("quirk"). Worked out from the program's
+# rules (README, "Which drives can this tool read"; tests/golden/scan_linux.*): the AHCI disk
+# answers with QEMU's identity, whose vendor-specific words (the controller string) are empty; the
+# virtio-scsi disk and the stick know no ATA PASS-THROUGH (0x52000, as in the runs above); the
+# bridge carries IDENTIFY to the 62-bank drive of bench/maximal_drive.cpp, until t makes
+# usb-storage refuse every ATA PASS-THROUGH block itself with INVALID FIELD IN CDB (0x52400).
+no_entry="none in usb-storage's quirks parameter (the built-in list applies)"
+no_sat="ILLEGAL REQUEST, INVALID COMMAND OPERATION CODE"
+no_sat_advice="neither the disk nor a bridge before it knows ATA PASS-THROUGH (a SAS, RAID or virtual disk, or a bridge without SAT): this tool cannot reach it"
+refused="ILLEGAL REQUEST, INVALID FIELD IN CDB"
+refused_advice="usb-storage's quirks parameter sets t (NO_ATA_1X) for 1d6b:0104, so the kernel refuses ATA PASS-THROUGH: give it the entry 1d6b:0104: instead (/sys/module/usb_storage/parameters/quirks, keeping the other entries) and replug the bridge"
+three_blocks="Drive 0: /dev/sda
+  Bus       : ATA
+  Vendor    : ATA
+  Product   : QEMU HARDDISK
+  Model     : QEMU HARDDISK
+  Firmware  : 2.5+
+  Controller: (none)
+  Verdict   : not served: the controller string does not begin with REALTEK_
+
+Drive 1: /dev/sdb
+  Bus       : ATA
+  Vendor    : QEMU
+  Product   : QEMU HARDDISK
+  Verdict   : not reachable, 0x52000: $no_sat
+  Advice    : $no_sat_advice
+
+Drive 2: /dev/sdc
+  Bus       : USB
+  Vendor    : QEMU
+  Product   : QEMU HARDDISK
+  USB       : 46f4:0001, bcdDevice 0.00, driver usb-storage
+  Quirks    : $no_entry
+  Verdict   : not reachable, 0x52000: $no_sat
+  Advice    : $no_sat_advice
+
+Drive 3: /dev/sdd
+  Bus       : USB
+  Vendor    : KZTTEST
+  Product   : USB SATA BRIDGE
+  USB       : 1d6b:0104, bcdDevice 2.15, driver usb-storage"
+expected_text_scan="$three_blocks
+  Quirks    : $no_entry
+  Model     : PELLMORA P9 7680GB
+  Firmware  : RTFW0999
+  Controller: REALTEK_RL9X43_MAXIMAL
+  Verdict   : served
+
+Drives: 4 (served 1, not served 1, not reachable 2)"
+expected_text_quirk="$three_blocks
+  Quirks    : t (usb-storage's quirks parameter)
+  Verdict   : not reachable, 0x52400: $refused
+  Advice    : $refused_advice
+
+Drives: 4 (served 0, not served 1, not reachable 3)"
+# json_drive NUMBER NODE BUS VENDOR PRODUCT USB IDENTIFY SERVED ERROR: a drive's line of the JSON.
+json_drive() {
+  printf '    {"number": %s, "node": "%s", "bus": "%s", "vendor": "%s", "product": "%s", "usb": %s, "identify": %s, "served": %s, "error": %s}\n' "$@"
+}
+json_usb() { printf '{"vendor_id": %d, "product_id": %d, "bcd_device": %d, "driver": "usb-storage", "quirks": %s}' "$@"; }
+json_error() { printf '{"code": %d, "text": "%s", "advice": "%s"}' "$@"; }
+three_drives="$(json_drive 0 /dev/sda ATA ATA "QEMU HARDDISK" null \
+  '{"model": "QEMU HARDDISK", "firmware": "2.5+", "serial": "KZT0AHCI", "controller": ""}' false null
+json_drive 1 /dev/sdb ATA QEMU "QEMU HARDDISK" null null null "$(json_error 0x52000 "$no_sat" "$no_sat_advice")"
+json_drive 2 /dev/sdc USB QEMU "QEMU HARDDISK" "$(json_usb 0x46f4 0x0001 0x0000 null)" null null \
+  "$(json_error 0x52000 "$no_sat" "$no_sat_advice")")"
+expected_json_scan="$three_drives
+$(json_drive 3 /dev/sdd USB KZTTEST "USB SATA BRIDGE" "$(json_usb 0x1d6b 0x0104 0x0215 null)" \
+  '{"model": "PELLMORA P9 7680GB", "firmware": "RTFW0999", "serial": "PM7680S00999A0009999", "controller": "REALTEK_RL9X43_MAXIMAL"}' \
+  true null)"
+expected_json_quirk="$three_drives
+$(json_drive 3 /dev/sdd USB KZTTEST "USB SATA BRIDGE" "$(json_usb 0x1d6b 0x0104 0x0215 '"t"')" null null \
+  "$(json_error 0x52400 "$refused" "$refused_advice")")"
+# IDENTIFY DEVICE as the USB road sends it: ATA PASS-THROUGH (12), PIO data-in, T_DIR, BYT_BLOK,
+# the length in the count (1), command EC; 512 bytes in.
+bridge_identify="a1 08 0e 00 01 00 00 00 00 ec 00 00 in 512"
+same_text() {  # same_text WHAT EXPECTED ACTUAL
+  local holds=0
+  [ "$2" = "$3" ] && holds=1
+  verdict $holds "$1"
+  [ $holds = 1 ] || diff <(echo "$2") <(echo "$3") | head -n 20 || true
+}
+grep -qx "=== quirks 1d6b:0104:t" "$log" && holds=1 || holds=0
+verdict $holds "usb-storage's quirks parameter holds 1d6b:0104:t"
+for state in scan quirk; do
+  if [ $state = scan ]; then
+    expected_text=$expected_text_scan expected_json=$expected_json_scan received=$bridge_identify
+  else
+    expected_text=$expected_text_quirk expected_json=$expected_json_quirk received=
+  fi
+  for form in text json; do
+    expect_line "$log" "$state $form" "$state $form end" "=== $state $form exit 0"
+    expect_line "$log" "$state $form" "$state $form end" "=== $state $form files: "
+    # Exactly one IDENTIFY reached the bridge, or with t none; nothing else.
+    same_text "$state $form: the bridge received ${received:-nothing}" "$received" \
+      "$(section "$log" "$state $form" "$state $form end" | sed -n 's/^=== bridge received: //p')"
+  done
+  same_text "$state text: the four blocks" "${expected_text}" \
+    "$(section "$log" "$state text" "$state text exit" | sed '1d;$d')"
+  section "$log" "$state json" "$state json exit" | sed '1d;$d' >"$work/$state.json"
+  same_text "$state json: the four drives" "${expected_json}" \
+    "$(grep '^    {"number"' "$work/$state.json" | sed 's/,$//')"
+  holds=0
+  validation=$(/usr/bin/python3 doc/check_json_schema.py doc/kzt_fid_scan.schema.json "$work/$state.json" 2>&1) &&
+    holds=1
+  verdict $holds "$state json: valid against doc/kzt_fid_scan.schema.json"
+  [ $holds = 1 ] || echo "$validation"
+  # The scan's verdict on each drive agrees with a run on it: served, status 0 or 4; not served, 1;
+  # not reachable, 2 with IDENTIFY failed by the scan's code.
+  facts=$(/usr/bin/python3 -c 'import json, sys
+for d in json.load(open(sys.argv[1]))["drives"]:
+    print(d["number"], json.dumps(d["served"]), (d["error"] or {}).get("code", "-"))' "$work/$state.json" || true)
+  while read -r number served code; do
+    [ -n "$number" ] || continue
+    run=$(section "$log" "$state run $number" "$state run $number exit")
+    status=$(sed -n "s/^=== $state run $number exit //p" <<<"$run")
+    holds=0
+    case $served in
+      true) [[ "$status" =~ ^[04]$ ]] && holds=1 ;;
+      false) [ "$status" = 1 ] && holds=1 ;;
+      null) [ "$status" = 2 ] && grep -qF "IOCtl: Identify failed 0x$(printf %x "$code")!" <<<"$run" && holds=1 ;;
+    esac
+    verdict $holds "$state: drive $number, served $served (code $code), and a run's exit status ${status:-none}"
+  done <<<"$facts"
+done
+# No command of a scan or a run carried data to the bridge's drive.
+refute "$log" "scan text" "done" "=== data to the drive"
 
 echo "== USB stick, then the USB-SATA bridge"
 boot usb -device qemu-xhci,id=x -device usb-storage,bus=x.0,drive=d0

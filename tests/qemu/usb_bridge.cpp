@@ -12,7 +12,9 @@
 // as the simulated drive names it (Identify, SmartEnable, SmartRead, GetFwi, FidPrefix, GetFid,
 // GetFid2, GetBbec), "vendor" for the controller's own commands (FA and FC) or "any" for every ATA
 // PASS-THROUGH; WHICH is the n-th of them from 1, or "every". Each time the fault strikes, a line
-// goes to FAULT_FILE.struck. KIND is what real bridges do wrong:
+// goes to FAULT_FILE.struck. Each ATA PASS-THROUGH block received is logged to
+// FAULT_FILE.commands as its bytes in hex and the data stage the host asked for ("in 512").
+// KIND is what real bridges do wrong:
 //   exit       the program ends at once, before the data stage (its endpoints close)
 //   unbind     creates FAULT_FILE.unbind, for the test system to unbind the gadget, and answers
 //              nothing more
@@ -290,6 +292,18 @@ void stall(int in) {
   static_cast<void>(read(in, none, 0) < 0);
 }
 
+// Appends an ATA PASS-THROUGH block to FAULT_FILE.commands: the bytes of the command block, then
+// the direction and length of the data stage from the wrapper.
+void logPassThrough(const uint8_t* cbw) {
+  const uint8_t* cdb = cbw + 15;
+  if (cdb[0] != 0xA1 && cdb[0] != 0x85) return;
+  std::FILE* log = std::fopen((faultFile + ".commands").c_str(), "a");
+  if (log == nullptr) return;
+  for (int i = 0; i < (cbw[14] & 0x1F); ++i) std::fprintf(log, "%02x ", cdb[i]);
+  std::fprintf(log, "%s %u\n", (cbw[12] & 0x80) != 0 ? "in" : "out", readLe32(cbw + 8));
+  std::fclose(log);
+}
+
 // Bulk-Only Transport: command block wrapper, data, command status wrapper. A transfer that a
 // reset cuts short fails with ESHUTDOWN or the like; the loop then waits for the next wrapper.
 void serve(int in, int out) {
@@ -297,6 +311,7 @@ void serve(int in, int out) {
     uint8_t cbw[512];
     if (read(out, cbw, sizeof cbw) != 31 || readLe32(cbw) != 0x43425355) continue;  // "USBC"
     armFault();
+    logPassThrough(cbw);
     struck.clear();
     const unsigned generation = resets;
     const uint32_t tag = readLe32(cbw + 4);
