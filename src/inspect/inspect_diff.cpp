@@ -135,8 +135,12 @@ void summaryBankBlocks(const Comparison& comparison, const BankChange& bank, FIL
 
 void summaryWear(const Comparison& comparison, FILE* out) {
   const Inspection* sets[2] = {comparison.before, comparison.after};
+  char ratedCycles[2][12];
   for (unsigned s = 0; s < 2; ++s) {
+    std::snprintf(ratedCycles[s], sizeof ratedCycles[s], "%u",
+                  unsigned{sets[s]->firmwareInfo.maxPeCycle});
     if (sets[s]->geometryPresent) continue;
+    std::snprintf(ratedCycles[s], sizeof ratedCycles[s], "unknown");
     std::fprintf(out, "Block/Die is unknown in %s without the geometry: no counts and no "
                  "bad-block lists compared\n", s == 0 ? "old" : "new");
   }
@@ -144,9 +148,8 @@ void summaryWear(const Comparison& comparison, FILE* out) {
     std::fputs("\nWear: no bank read in both sets\n", out);
   } else {
     std::fprintf(out, "\nWear: %u banks read in both sets, %u blocks compared each; MaxPECycle "
-                 "%u old, %u new\n", comparison.bankCount, comparison.banks[0].blocks,
-                 unsigned{comparison.before->firmwareInfo.maxPeCycle},
-                 unsigned{comparison.after->firmwareInfo.maxPeCycle});
+                 "%s old, %s new\n", comparison.bankCount, comparison.banks[0].blocks,
+                 ratedCycles[0], ratedCycles[1]);
     std::fprintf(out, "%-6s %8s %8s %8s %7s %7s %6s %4s %6s %4s %8s %8s\n", "Bank", "Mean old",
                  "Mean new", "Change", "Max old", "Max new", "Change", "Rose", "Stayed", "Fell",
                  "Life old", "Life new");
