@@ -231,7 +231,7 @@ TEST(Verdict, EveryKindOfReply) {
       {"GOOD, no data: short", 0x00, {}, 0, 0, 0x1000000, 0x50},
       {"BUSY", 0x08, {}, all, 0, 0x30008, 0xFA},
       {"adapter time-out", 0x00, {}, all, 0, 0x10003, 0xFA, [](RequestReply& r) { r.hostStatus = 0x03; }},
-      {"driver time-out", 0x00, {}, all, 0, 0x20006, 0xFA, [](RequestReply& r) { r.driverStatus = 0x06; }},
+      {"driver busy, with sense data", 0x00, {}, all, 0, 0x20009, 0xFA, [](RequestReply& r) { r.driverStatus = 0x09; }},
       {"the call failed", 0x00, {}, all, 0, 0x1F, 0xFA, [](RequestReply& r) { r.systemError = 0x1F; r.scsi = false; }},
       {"native register block, all data", 0x00, {}, all, 1, 0, 0x50, [](RequestReply& r) { r.scsi = false; r.registersBack = true; r.registerStatus = 0x50; }},
       {"native register block, short", 0x00, {}, 4095, 0, 0x1000FFF, 0x50, [](RequestReply& r) { r.scsi = false; r.registersBack = true; r.registerStatus = 0x50; }},
