@@ -1,11 +1,8 @@
 #include "ident/readout.h"
 
-#include <cstring>
-
 #include "ident/commands.h"
 #include "ident/step.h"
 #include "output/output.h"
-#include "transport/verdict.h"
 
 namespace kzt {
 
@@ -28,21 +25,8 @@ InterrogationVerdict identifyDrive(uint8_t* answer, DriveIdentity* identity) {
 }
 
 int readFirmwareInfo(uint8_t* answer) {
-  if (!runStep("Get FWI", kGetFwiCommand, answer, kFirmwareInfoSize, kFirmwareInfoDumpName)) {
-    return 0;
-  }
-  if (firmwareInfoCarriesData(answer)) return 1;
-  // The answer begins with the no-data marker: the device sent nothing, where the platform could
-  // not tell (a dump of such an answer comes from an older version of this program).
-  if (runOptions.fileMode) {
-    printBoth("%s: No Data Error\n", kFirmwareInfoDumpName);
-  } else {
-    reportCommandFailure(0, kShortTransferErrorBase, 0);
-    removeDump(kFirmwareInfoDumpName);
-  }
-  std::memset(answer, 0, kFirmwareInfoSize);
-  ++answersMissing;
-  return 0;
+  return runStep("Get FWI", kGetFwiCommand, answer, kFirmwareInfoSize, kFirmwareInfoDumpName, 0x00,
+                 firmwareInfoCarriesData);
 }
 
 void readFlashIdBlock(uint8_t* answer) {

@@ -17,7 +17,7 @@ int sendAndReportCommand(const AtaCommand& command, uint8_t* answer, uint32_t le
 }
 
 int runStep(const char* label, const AtaCommand& command, uint8_t* answer, uint32_t length,
-            const char* dumpName, uint8_t fillByte) {
+            const char* dumpName, uint8_t fillByte, int (*carriesData)(const uint8_t* answer)) {
   operationName = label;
   std::memset(answer, fillByte, length);
   int arrived = 0;
@@ -26,8 +26,16 @@ int runStep(const char* label, const AtaCommand& command, uint8_t* answer, uint3
   } else {
     arrived = sendAndReportCommand(command, answer, length) &&
               (lastAtaStatus & kAtaStatusError) == 0;
-    if (arrived) saveDump(dumpName, answer, length);
   }
+  if (arrived && carriesData != nullptr && !carriesData(answer)) {
+    if (runOptions.fileMode) {
+      printBoth("%s: No Data Error\n", dumpName);
+    } else {
+      reportCommandFailure(0, kShortTransferErrorBase, 0);
+    }
+    arrived = 0;
+  }
+  if (arrived && !runOptions.fileMode) saveDump(dumpName, answer, length);
   if (!arrived) {
     std::memset(answer, fillByte, length);
     ++answersMissing;

@@ -16,9 +16,13 @@ int sendAndReportCommand(const AtaCommand& command, uint8_t* answer, uint32_t le
 // label; fill the answer with `fillByte`; then in file mode load the step's dump into it (nothing
 // sent, nothing written), otherwise send the command, report its failures and, when the answer
 // arrived, write it to the dump. An answer arrived when its dump loaded, or when the request
-// completed with all its data and without the device's error bit. One that did not arrive leaves
-// the answer as filled, whatever came in, and counts in answersMissing. Non-zero when it arrived.
+// completed with all its data and without the device's error bit, and, where the step gives
+// `carriesData`, that rule holds for its bytes (an answer that fails it brought no data where the
+// platform could not tell: it is named as a transfer of no bytes, or in file mode as the dump's
+// "No Data Error"). One that did not arrive leaves the answer as filled, whatever came in, writes
+// no dump and counts in answersMissing. Non-zero when it arrived.
 int runStep(const char* label, const AtaCommand& command, uint8_t* answer, uint32_t length,
-            const char* dumpName, uint8_t fillByte = 0x00);
+            const char* dumpName, uint8_t fillByte = 0x00,
+            int (*carriesData)(const uint8_t* answer) = nullptr);
 
 }  // namespace kzt
