@@ -101,6 +101,11 @@ const Scenario kScenarios[] = {
     {"bank0", {}, "y\n"},
     {"replay", {"0nfxy"}, "", [](Machine& m) { writeDumps(m); m.platform.drives.clear(); }},
     {"replay_missing", {"0fy"}, "", [](Machine& m) { m.platform.drives.clear(); }},
+    {"replay_no_data", {"0fy"}, "", [](Machine& m) {
+       m.drive.firmwareInfo[0] = 0xCF;
+       writeDumps(m);
+       m.platform.drives.clear();
+     }},
     {"usb", {"0xy"}, "", [](Machine& m) {
        m.platform.drives[0].busType = 7;
        m.drive.fail(Command::SmartRead, FaultKind::Sense);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "frontend/options.h"
@@ -231,9 +232,14 @@ TEST(Output, LoadingDumps) {
   EXPECT_EQ(buffer[100], 0x77);
   EXPECT_EQ(loadDump("empty.bin", buffer, 512), 0);
   EXPECT_EQ(loadDump("missing.bin", buffer, 512), 0);
+  // Removing an earlier dump: gone, or not there to begin with, says nothing; one that stays does.
+  std::filesystem::create_directories("stays.bin/inside");
+  for (const char* name : {"short.bin", "missing.bin", "stays.bin"}) removeDump(name);
+  EXPECT_FALSE(std::filesystem::exists("short.bin"));
   std::fclose(consoleStream);
   consoleStream = stdout;
-  EXPECT_EQ(sim::readFile("console.txt"), "empty.bin: Read File Error\nmissing.bin: Open File Error\n");
+  EXPECT_EQ(sim::readFile("console.txt"), "empty.bin: Read File Error\nmissing.bin: Open File Error\n"
+                                          "stays.bin: Remove File Error\n");
 }
 
 // kzt_nandid on the ID table of tests/golden/flash_ids.txt: an ID and its description, worked out

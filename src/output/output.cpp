@@ -1,5 +1,6 @@
 #include "output/output.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -132,11 +133,8 @@ int loadDump(const char* fileName, void* buffer, uint32_t length) {
 }
 
 void removeDump(const char* fileName) {
-  if (std::remove(fileName) == 0) return;
   // Not there is what is wanted; a dump that is there and stays is reported.
-  std::FILE* file = std::fopen(fileName, "rb");
-  if (file == nullptr) return;
-  std::fclose(file);
+  if (std::remove(fileName) == 0 || errno == ENOENT) return;
   printConsole("%s: Remove File Error\n", fileName);
 }
 
