@@ -168,6 +168,14 @@ TEST_F(Inspect, DiffOfTwoReadingsMatchesTheGoldenFiles) {
     EXPECT_NE(svg.find(text), std::string::npos) << text;
   }
 
+  // Without one set's geometry, its Block/Die and MaxPECycle are unknown: no block is compared.
+  fs::remove("new/kzt_fwi.bin");
+  const std::string blind = inspect({"--diff", "old", "new"}).out;
+  for (const char* line : {"\nBlock/Die is unknown in new without the geometry: no counts and no bad-block lists compared\n",
+                           "\nWear: 3 banks read in both sets, 0 blocks compared each; MaxPECycle 3000 old, unknown new\n"}) {
+    EXPECT_NE(blind.find(line), std::string::npos) << line;
+  }
+
   // Not one drive, or one not known: refused.
   std::string id = sim::readFile("new/id.bin");
   id[20] = 'X';  // the serial's second character
