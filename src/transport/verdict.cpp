@@ -18,18 +18,28 @@ uint32_t checkConditionError(int senseKnown, const SatSense& sense) {
   return senseErrorCode(sense.senseKey, sense.asc, sense.ascq);
 }
 
-uint32_t errorOf(const AtaRequest& request, const RequestReply& reply, int registers,
-                 int senseKnown, const SatSense& sense, uint8_t status) {
+// The code of a failure below the SCSI status: the platform call, the adapter, the driver.
+uint32_t carrierError(const RequestReply& reply) {
   if (reply.systemError != 0) return reply.systemError;
   if (reply.hostStatus != 0) return kHostStatusErrorBase | reply.hostStatus;
   if ((reply.driverStatus & kDriverErrorMask) != 0) {
     return kDriverStatusErrorBase | reply.driverStatus;
   }
+  return 0;
+}
+
+bool scsiGood(const RequestReply& reply) {
+  return reply.scsiStatus == kScsiStatusGood || reply.scsiStatus == kScsiStatusConditionMet;
+}
+
+uint32_t errorOf(const AtaRequest& request, const RequestReply& reply, int registers,
+                 int senseKnown, const SatSense& sense, uint8_t status) {
+  if (const uint32_t carrier = carrierError(reply)) return carrier;
   if (reply.scsi) {
     const uint8_t scsiStatus = reply.scsiStatus;
     if (scsiStatus == kScsiStatusCheckCondition) {
       if (!registers) return checkConditionError(senseKnown, sense);
-    } else if (scsiStatus != kScsiStatusGood && scsiStatus != kScsiStatusConditionMet) {
+    } else if (!scsiGood(reply)) {
       return kScsiStatusErrorBase | scsiStatus;
     }
   }
@@ -63,9 +73,7 @@ RequestVerdict judgeReply(const AtaRequest& request, const RequestReply& reply) 
     verdict.status = reply.registerStatus;
   } else if (senseKnown && sense.hasRegisters) {
     verdict.status = sense.status;
-  } else if (reply.scsi && reply.systemError == 0 && reply.hostStatus == 0 &&
-             (reply.driverStatus & kDriverErrorMask) == 0 &&
-             (reply.scsiStatus == kScsiStatusGood || reply.scsiStatus == kScsiStatusConditionMet)) {
+  } else if (reply.scsi && carrierError(reply) == 0 && scsiGood(reply)) {
     verdict.status = kSatStatusNoError;
   } else {
     verdict.status = request.registers.command;
