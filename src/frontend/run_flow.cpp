@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "frontend/options.h"
+#include "frontend/reading_files.h"
 #include "frontend/scan.h"
 #include "health/bad_blocks.h"
 #include "health/erase_counts.h"
@@ -12,6 +13,7 @@
 #include "ident/readout.h"
 #include "output/output.h"
 #include "transport/ata_command.h"
+#include "transport/files.h"
 #include "transport/platform.h"
 
 namespace kzt {
@@ -99,29 +101,44 @@ struct Answers {
 
 Answers answers;
 
-// Every dump an earlier run may have left in the current directory: a live run removes them
-// first, so that the folder holds the answers of this run and nothing else.
-void removeEarlierDumps() {
-  for (const char* name : {kSmartDumpName, kIdentifyDumpName, kFirmwareInfoDumpName,
-                           kFlashIdDumpName, kFlashIdTableDumpName}) {
-    removeDump(name);
+// The folder's lock, held from before the first file is touched to the end of the run.
+FolderLock folderLock;
+
+// Takes the folder for this run: the lock, then the temporary files of a run that ended before
+// its renames. Non-zero when the run may go on; otherwise its exit status is in *status.
+int takeFolder(int* status) {
+  char reason[kFileReasonSize];
+  const LockOutcome outcome = takeFolderLock(kLockFileName, &folderLock, reason, sizeof reason);
+  if (outcome == LockBusy) {
+    printConsole("%s: another run of kzt_fid is using this folder\n", kLockFileName);
+    *status = kExitNoDrive;
+    return 0;
   }
-  for (unsigned channel = 0; channel < kChannelCount; ++channel) {
-    for (unsigned ce = 0; ce < kCesPerChannel; ++ce) {
-      char name[kBbecDumpNameSize];
-      formatBbecDumpName(name, channel, ce);
-      removeDump(name);
-    }
+  if (outcome != LockTaken) {
+    printConsole("%s: Create File Error: %s\n", kLockFileName, reason);
+    *status = kExitFileNotWritten;
+    return 0;
   }
+  removeStaleTemporaryFiles();
+  return 1;
 }
 
 int exitStatusOf(InterrogationVerdict verdict) {
+  // A file that could not be written wins over every other outcome: the folder does not hold
+  // what the run saw.
+  if (filesNotWrittenCount != 0) return kExitFileNotWritten;
   switch (verdict) {
     case InterrogationVerdict::Served: return answersMissing == 0 ? kExitServed : kExitAnswersMissing;
     case InterrogationVerdict::NotServed: return kExitNotServed;
     case InterrogationVerdict::IdentifyFailed: return kExitIdentifyFailed;
   }
   return kExitIdentifyFailed;
+}
+
+// The end of a run that took the folder: the lock goes.
+int finishRun(int status) {
+  releaseFolderLock(&folderLock);
+  return status;
 }
 
 }  // namespace
@@ -176,27 +193,38 @@ int runProgram(int argc, char** argv) {
     applyOptionLetters(argv[1], &runOptions);
   }
 
+  int status = kExitServed;
+  if (!takeFolder(&status)) return status;
+
   queryBusType(runOptions.driveNumber);
   busKind = busType == kBusTypeUsb ? BusKind::Usb : BusKind::Ata;
   printConsole("Drive: %u(%s)\n", static_cast<unsigned>(runOptions.driveNumber), busName());
 
-  if (!openReport()) {
-    printConsole("Create log file error\n");
+  // A live run first moves an earlier reading out of the way, whole, so that nothing of it is
+  // overwritten; a run that cannot do so writes nothing.
+  char archive[kArchiveNameSize + 4] = {};
+  if (!runOptions.fileMode) {
+    if (!archiveEarlierReading(archive, sizeof archive)) return finishRun(kExitFileNotWritten);
+    if (archive[0] != '\0') printConsole("Earlier reading moved to %s\n", archive);
+  }
+
+  char reason[kFileReasonSize];
+  if (!openReport(reason, sizeof reason)) {
+    printConsole("Create log file error: %s\n", reason);
+    noteFileNotWritten(kReportFileName, reason);
   } else {
     printReport("v%s\nDrive: %u(%s)\n", kProgramVersion,
                 static_cast<unsigned>(runOptions.driveNumber), busName());
     printOsLine(printReport);
+    if (archive[0] != '\0') printReport("Earlier reading moved to %s\n", archive);
   }
 
-  if (!runOptions.fileMode) {
-    removeEarlierDumps();
-    readSmart(kSmartDumpName);
-  }
+  if (!runOptions.fileMode) readSmart(kSmartDumpName);
   const InterrogationVerdict verdict = runInterrogation();
   closeReport();
 
   if (!runOptions.noPrompt) finalPrompt();
-  return exitStatusOf(verdict);
+  return finishRun(exitStatusOf(verdict));
 }
 
 }  // namespace kzt
