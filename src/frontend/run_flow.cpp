@@ -49,7 +49,8 @@ int readTypedLine(char* line) {
 }
 
 void printDriveLine(void*, unsigned drive, const char* vendor, const char* product) {
-  printConsole("%2u: %s%s\n", drive, vendor, product);
+  ShownText shownVendor, shownProduct;
+  printConsole("%2u: %s%s\n", drive, showText(vendor, &shownVendor), showText(product, &shownProduct));
 }
 
 // Interactive choice of the drive. 0 when the run must end here.
@@ -174,13 +175,40 @@ void resetProcessState() {
   resetProbeState();
 }
 
+namespace {
+
+// The first argument names no drive when it is empty or begins like an option or a path:
+// "/dev/sdb", "\\.\PhysicalDrive1", "--json". Such a run would otherwise read drive 0.
+int namesNoDrive(const char* argument) {
+  return argument[0] == '\0' || argument[0] == '/' || argument[0] == '\\' || argument[0] == '-';
+}
+
+int runWholeProgram(int argc, char** argv);
+
+}  // namespace
+
 int runProgram(int argc, char** argv) {
+  const int status = runWholeProgram(argc, argv);
+  // The console is standard output: a write of it that failed fails the run (a closed pipe too,
+  // quietly).
+  return finishConsole() != 0 ? kExitFileNotWritten : status;
+}
+
+namespace {
+
+int runWholeProgram(int argc, char** argv) {
   resetProcessState();
   // --help and --version answer before anything else: no banner, no probe, no drive, no file.
   if (argc >= 2 && argv[1] != nullptr && answerInformationRequest(argv[1])) return kExitServed;
   // --scan answers the same way, after one IDENTIFY per drive and nothing else.
   if (argc >= 2 && argv[1] != nullptr && std::strcmp(argv[1], kScanArgument) == 0) {
     return runScan(argc, argv);
+  }
+  if (argc >= 2 && argv[1] != nullptr && namesNoDrive(argv[1])) {
+    ShownText shown;
+    printConsole("kzt_fid: \"%s\" names no drive: give its number (kzt_fid --scan lists them)\n",
+                 showText(argv[1], &shown));
+    return kExitNoDrive;
   }
   probeOsVersion();
   printConsole("Pellmora v%s by ozw\n", kProgramVersion);
@@ -226,5 +254,7 @@ int runProgram(int argc, char** argv) {
   if (!runOptions.noPrompt) finalPrompt();
   return finishRun(exitStatusOf(verdict));
 }
+
+}  // namespace
 
 }  // namespace kzt

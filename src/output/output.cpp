@@ -14,6 +14,7 @@ namespace kzt {
 RunOptions runOptions;
 std::FILE* consoleStream = stdout;
 std::FILE* inputStream = stdin;
+std::FILE* errorStream = stderr;
 std::FILE* reportFile = nullptr;
 const char* operationName = "";
 unsigned answersMissing = 0;
@@ -25,13 +26,20 @@ namespace {
 // The report being written: reportFile is its stream while it is open.
 WholeFile reportWhole;
 
+// The reason of the console's first failed write, 0 while none failed.
+int consoleError = 0;
+
 // Room for the lines the program formats: the longest of its own is a bank line of about 130
 // characters.
 constexpr int kLineBufferSize = 512;
 
 void writeConsole(const char* text, int length) {
-  std::fwrite(text, 1, static_cast<size_t>(length), consoleStream);
-  std::fflush(consoleStream);
+  errno = 0;
+  const bool written = std::fwrite(text, 1, static_cast<size_t>(length), consoleStream) ==
+                       static_cast<size_t>(length);
+  if ((std::fflush(consoleStream) != 0 || !written) && consoleError == 0) {
+    consoleError = errno != 0 ? errno : EIO;
+  }
 }
 
 // The report is opened in binary mode and every LF is written as CR LF here, so that the bytes
@@ -96,6 +104,20 @@ void printConsole(const char* format, ...) {
   va_start(args, format);
   emit(true, false, format, args);
   va_end(args);
+}
+
+int finishConsole() {
+  errno = 0;
+  if ((std::fflush(consoleStream) != 0 || std::ferror(consoleStream) != 0) && consoleError == 0) {
+    consoleError = errno != 0 ? errno : EIO;
+  }
+  const int error = consoleError;
+  consoleError = 0;
+  if (error == 0) return 0;
+  if (error == EPIPE) return 2;
+  std::fprintf(errorStream, "kzt_fid: standard output: %s\n", std::strerror(error));
+  std::fflush(errorStream);
+  return 1;
 }
 
 int openReport(char* reason, size_t reasonSize) {
@@ -163,6 +185,16 @@ int loadDump(const char* fileName, void* buffer, uint32_t length) {
   return 1;
 }
 
+const char* showText(const char* text, ShownText* out) {
+  size_t at = 0;
+  for (; text[at] != '\0' && at + 1 < sizeof out->text; ++at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    out->text[at] = byte < 0x20 || byte == 0x7F ? '?' : text[at];
+  }
+  out->text[at] = '\0';
+  return out->text;
+}
+
 void reportCommandFailure(int transportSucceeded, uint32_t errorCode, uint8_t status) {
   if (!transportSucceeded) printBoth("IOCtl: %s failed 0x%x!\n", operationName, errorCode);
   if ((status & kAtaStatusError) != 0) {
@@ -195,6 +227,7 @@ void resetOutputState() {
   if (reportFile != nullptr) abandonWholeFile(&reportWhole);
   reportFile = nullptr;
   filesNotWrittenCount = 0;
+  consoleError = 0;
   operationName = "";
   answersMissing = 0;
 }

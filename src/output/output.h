@@ -24,6 +24,12 @@ constexpr const char* kReportFileName = "kzt_flash_id.txt";
 
 // Where console text goes; standard output unless a test redirects it.
 extern std::FILE* consoleStream;
+// Where the program names a failure of the console itself; standard error unless a test redirects it.
+extern std::FILE* errorStream;
+// Flushes the console and tells whether any write of it failed: 0 none; 1 one failed and it has
+// been named on errorStream with the system's reason ("kzt_fid: standard output: No space left on
+// device"); 2 the console is a pipe whose reader has gone, which ends the program quietly.
+int finishConsole();
 // Where the typed drive line comes from; standard input unless a test redirects it.
 extern std::FILE* inputStream;
 
@@ -75,6 +81,16 @@ void saveDump(const char* fileName, const void* buffer, uint32_t length);
 // File Error" for a missing one, with the reason for one refused ("not a regular file", the
 // system's text), "Read File Error" for an empty one.
 int loadDump(const char* fileName, void* buffer, uint32_t length);
+
+// A text that comes from a drive, a dump or the system (model, serial, firmware, vendor, product,
+// an argument echoed), as the console and the report show it: every control byte (0x01 to 0x1F,
+// 0x7F) becomes '?', so that no such text moves the cursor, clears the screen or adds a line.
+// Longer texts are cut to the buffer. Returns out->text.
+constexpr size_t kShownTextSize = 1024;
+struct ShownText {
+  char text[kShownTextSize];
+};
+const char* showText(const char* text, ShownText* out);
 
 // Display name of the drive command in progress, the %s of the failure messages.
 extern const char* operationName;
