@@ -269,7 +269,7 @@ TEST_P(Run, MatchesItsGoldenFile) {
   if (s.change != nullptr) s.change(m);
   std::map<std::string, std::string> before;  // what the folder held: an earlier reading's files
   for (const auto& entry : fs::directory_iterator(".")) {
-    if (entry.is_regular_file()) before[entry.path().filename().string()] = sim::readFile(entry.path());
+    if (entry.is_regular_file()) before[entry.path().filename().string()] = sim::readFile(entry.path().string());
   }
   const sim::RunOutcome out = sim::runProgramOn(m.platform, s.args, s.typed);
 
