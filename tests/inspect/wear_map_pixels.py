@@ -37,7 +37,9 @@ def dump_set(folder, banks):
     def put(name, data):
         with open(os.path.join(folder, name), "wb") as f:
             f.write(data)
-    put("id.bin", bytes(512))
+    identity = bytearray(512)
+    identity[20:24] = b"NS1\x00"  # serial "SN1", two characters a word, the first in the high byte
+    put("id.bin", identity)
     fwi = bytearray(4096)
     struct.pack_into("<H", fwi, 0xC54, 4)     # blocksPerDie
     struct.pack_into("<H", fwi, 0xC7C, 1000)  # maxPeCycle
