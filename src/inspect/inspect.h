@@ -403,6 +403,7 @@ void jsonHealth(const Health& health, FILE* out);
 // The reading's time, host and node: the "Reading:" line (after `label`), the JSON object or null.
 void summaryReading(const Inspection& inspection, const char* label, FILE* out);
 void jsonReading(const Inspection& inspection, FILE* out);
+void jsonManifest(const ReadingManifest& manifest, FILE* out);
 // A drive's text or a folder name as XML character data: markup characters as entities, bytes
 // from 0x7F on as the Latin-1 character of that number, control bytes (which XML cannot carry) as
 // U+FFFD.

@@ -70,23 +70,7 @@ void jsonReadingItem(const History& history, const HistoryReading& r, FILE* out)
   std::fputs("{\"folder\": ", out);
   writeJsonText(out, history.name(r.folder));
   std::fputs(", \"reading\": ", out);
-  if (!r.manifest.present) {
-    std::fputs("null", out);
-  } else {
-    std::fputs("{\"time_utc\": ", out);
-    if (r.manifest.utc[0]) writeJsonText(out, r.manifest.utc);
-    else std::fputs("null", out);
-    std::fputs(", \"time_unix\": ", out);
-    if (r.manifest.timeKnown) std::fprintf(out, "%" PRId64, r.manifest.unixTime);
-    else std::fputs("null", out);
-    std::fputs(", \"host\": ", out);
-    if (r.manifest.hostKnown) writeJsonText(out, r.manifest.host);
-    else std::fputs("null", out);
-    std::fputs(", \"node\": ", out);
-    if (r.manifest.nodeKnown) writeJsonText(out, r.manifest.node);
-    else std::fputs("null", out);
-    std::fputc('}', out);
-  }
+  jsonManifest(r.manifest, out);
   std::fputs(", \"power_on_hours\": ", out);
   if (r.hoursKnown) std::fprintf(out, "%" PRIu64, r.hours);
   else std::fputs("null", out);

@@ -159,8 +159,9 @@ void summaryReading(const Inspection& inspection, const char* label, FILE* out) 
   std::fputc('\n', out);
 }
 
-void jsonReading(const Inspection& inspection, FILE* out) {
-  const ReadingManifest& m = inspection.manifest;
+void jsonReading(const Inspection& inspection, FILE* out) { jsonManifest(inspection.manifest, out); }
+
+void jsonManifest(const ReadingManifest& m, FILE* out) {
   if (!m.present) {
     std::fputs("null", out);
     return;
