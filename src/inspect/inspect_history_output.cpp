@@ -208,7 +208,7 @@ void chartDrive(const History& history, const HistoryDrive& drive, unsigned inde
   if (projectionShown) hours = std::max(hours, fit.projectedHours);
   axes.hoursEnd = axisEnd(hours * 1.05);
   axes.lifeEnd = axisEnd(life);
-  axes.grownEnd = axisEnd(std::max(grown, 4.0));
+  axes.grownEnd = 4 * axisEnd(std::max(grown, 4.0) / 4);  // quarters in whole blocks
   const double top = axes.top;
   std::fprintf(out, "<g>\n<text x=\"16\" y=\"%.0f\" font-size=\"16\">Wear history: ", top + 24);
   if (drive.identityKnown) {
