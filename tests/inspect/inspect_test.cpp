@@ -91,10 +91,12 @@ TEST_F(Inspect, SummaryAndJsonOfTheSmallDriveMatchTheGoldenFiles) {
   }
 }
 
-// Short files read as file mode reads them; texts that a JSON or XML writer must escape.
+// Short files read as file mode reads them; an empty dump or one that is not a regular file is an
+// answer that did not arrive; texts that a JSON or XML writer must escape.
 TEST_F(Inspect, ShortAndDamagedFilesAreNamedAndReadAsFileModeReadsThem) {
-  fs::remove("smart.bin");
+  sim::writeFile("smart.bin", "");
   fs::remove("kzt_bbec_1_0.bin");
+  fs::create_directory("kzt_bbec_1_0.bin");
   fs::resize_file("kzt_bbec_0_1.bin", BbecAnswer::kEraseCountAreaOffset + 8);  // counts 1 to 4
   std::string id(100, '\0');
   const char model[] = "A\"\\\x01\xE9";
@@ -337,13 +339,18 @@ TEST_F(Inspect, HistoryOfFourReadingsGivesTheHandWorkedRateProjectionFlagsAndVer
 TEST_F(Inspect, BadArgumentsAndFoldersThatCannotBeReadEndWithStatus2) {
   for (const std::vector<const char*>& args :
        {std::vector<const char*>{"--bogus"}, {"--json", "--svg", "map.svg"}, {"--svg"}, {".", "."},
-        {"no/such/folder"}, {"id.bin"}, {"--diff", "."}, {"--diff", ".", ".", "."}}) {
+        {"no/such/folder"}, {"id.bin"}, {"--diff", "."}, {"--diff", ".", ".", "."},
+        {"--svg", "./kzt_bbec_0_1.bin"}, {"--history"}, {"--diff", "--history", ".", "."},
+        {"--watch-life", "x", "."}, {"--watch-growth", "1.5", "."}}) {
     const Result result = inspect(args);
     EXPECT_EQ(result.status, 2) << args[0];
     EXPECT_NE(result.err.find("kzt_inspect: "), std::string::npos);
     EXPECT_EQ(result.out, "");
   }
   EXPECT_NE(inspect({"no/such/folder"}).err.find("no/such/folder: not a folder"), std::string::npos);
+  EXPECT_EQ(inspect({"--svg", "./kzt_bbec_0_1.bin"}).err,
+            "kzt_inspect: ./kzt_bbec_0_1.bin: one of the inputs: not overwritten\n");
+  EXPECT_EQ(inspect({"--version"}).out, "kzt_inspect 0.15a\nflash-ID decoder v2.68a\n");
   const std::string longName(4001, 'a');
   const Result tooLong = inspect({longName.c_str()});
   EXPECT_EQ(tooLong.status, 2);
