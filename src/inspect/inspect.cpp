@@ -4,11 +4,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "health/erase_counts.h"
 #include "ident/readout.h"
+#include "transport/files.h"
 
 namespace kzt {
 
@@ -73,16 +72,11 @@ void measureWear(const BbecAnswer& answer, unsigned blocks, BankWear* bank) {
 }  // namespace
 
 std::FILE* openInput(const char* path, char* reason, size_t reasonSize) {
-  namespace fs = std::filesystem;
+  InputProblem problem = InputOk;
+  char text[kFileReasonSize];
+  std::FILE* stream = openInputFile(path, &problem, text, sizeof text);
   reason[0] = '\0';
-  std::error_code error;
-  const fs::file_status status = fs::symlink_status(path, error);
-  if (error || !fs::is_regular_file(status)) return nullptr;  // absent, a link, not a file
-  errno = 0;
-  std::FILE* stream = std::fopen(path, "rb");
-  if (stream == nullptr) {
-    std::snprintf(reason, reasonSize, "%s", std::strerror(errno != 0 ? errno : EACCES));
-  }
+  if (stream == nullptr && problem == InputUnreadable) std::snprintf(reason, reasonSize, "%s", text);
   return stream;
 }
 

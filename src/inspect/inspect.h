@@ -44,7 +44,7 @@ struct DumpFile {
   uint32_t size = 0;
   uint32_t bytesRead = 0;
   bool opened = false;
-  char unreadable[96] = {};  // the system's reason when the file is there and cannot be read
+  char unreadable[160] = {};  // the system's reason when the file is there and cannot be read
 };
 
 // The reading's manifest, "reading.json", that a live run writes last: when and where the reading

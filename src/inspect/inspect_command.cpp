@@ -9,6 +9,7 @@
 #include "inspect/inspect.h"
 #include "ident/readout.h"
 #include "nandid/flash_id.h"
+#include "transport/files.h"
 #include "transport/platform.h"
 
 namespace kzt {
@@ -211,47 +212,26 @@ int isInput(const char* file, const Run& run) {
   return 0;
 }
 
-// The map written whole or not at all: into a new temporary file beside FILE, renamed over FILE
-// when complete.
+// The map written whole or not at all, through the one writer: a new temporary file beside FILE,
+// renamed over FILE when complete; a FILE held by anything but a regular file is refused.
+WholeFile mapFile;
+
 int writeMapFile(const Run& run, int argc, const char* const* argv, FILE* err, FILE* out) {
-  namespace fs = std::filesystem;
-  const std::string temporary = std::string(run.svgFile) + ".kzt-tmp-inspect";
-  std::error_code error;
-  // Only a regular file is replaced: never a device, a FIFO, a folder or a link.
-  const fs::file_status target = fs::symlink_status(run.svgFile, error);
-  const fs::file_status stale = fs::symlink_status(temporary, error);
-  const char* refusal = fs::exists(target) && !fs::is_regular_file(target) ? "not a regular file"
-                        : fs::exists(stale) && !fs::is_regular_file(stale)
-                            ? "its temporary name is taken by something not a regular file"
-                            : nullptr;
-  if (refusal == nullptr && fs::exists(stale)) fs::remove(temporary, error);
-  errno = 0;
-  FILE* file = refusal != nullptr ? nullptr : std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) {
-    std::fputs("kzt_inspect: ", err);
-    writeShown(err, run.svgFile);
-    std::fprintf(err, ": cannot be written: %s\n",
-                 refusal != nullptr ? refusal : std::strerror(errno ? errno : EACCES));
-    return kInspectExitNotWritten;
-  }
-  int written = writeOutput(run, argc, argv, file);
-  int reason = written ? 0 : errno;
-  if (std::fclose(file) != 0 && written) {
-    written = 0;
-    reason = errno;
-  }
+  int written = beginWholeFile(run.svgFile, &mapFile);
   if (written) {
-    fs::rename(temporary, run.svgFile, error);
-    if (error) {
-      written = 0;
-      reason = error.value();
+    written = writeOutput(run, argc, argv, mapFile.stream);
+    written = checkWholeFile(&mapFile) && written;
+    if (written) {
+      written = finishWholeFile(&mapFile);
+    } else {
+      abandonWholeFile(&mapFile);
     }
   }
   if (!written) {
-    fs::remove(temporary, error);
     std::fputs("kzt_inspect: ", err);
     writeShown(err, run.svgFile);
-    std::fprintf(err, ": Write File Error: %s\n", std::strerror(reason ? reason : EIO));
+    std::fprintf(err, ": cannot be written: %s\n",
+                 mapFile.reason[0] != '\0' ? mapFile.reason : "Write File Error");
     return kInspectExitNotWritten;
   }
   const char* what = run.mode == Mode::Diff ? "Growth map" : run.mode == Mode::History ? "Wear chart"

@@ -6,31 +6,31 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
+#include <string>
 #include <vector>
 
 #include "ident/readout.h"
 #include "inspect/inspect.h"
 #include "output/json.h"
+#include "transport/files.h"
 #include "transport/platform.h"
 
 namespace kzt {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // Two dump sets in turn: the reading and the one before it. About 2 MiB each.
 Inspection sets[2];
 Comparison pair;
 
-// Non-zero when `folder` holds a dump or a manifest as a regular file.
-bool holdsReading(const fs::path& folder) {
+// Whether `folder` holds a dump or a manifest as a regular file.
+bool holdsReading(const std::string& folder) {
   for (const char* name : {kIdentifyDumpName, kFirmwareInfoDumpName, kFlashIdTableDumpName,
                            kSmartDumpName, kManifestName}) {
-    std::error_code error;
-    if (fs::is_regular_file(fs::symlink_status(folder / name, error))) return true;
+    FileFacts facts;
+    if (lookAtName((folder + "/" + name).c_str(), &facts) && facts.kind == FileKind::Regular) {
+      return true;
+    }
   }
   return false;
 }
@@ -45,21 +45,27 @@ bool addName(History* history, const std::string& name, unsigned* offset) {
   return true;
 }
 
-// The folder and its subfolders, depth first in name order; links are not followed.
-void findReadings(const fs::path& folder, unsigned depth, std::vector<std::string>* found) {
-  if (holdsReading(folder)) found->push_back(folder.string());
+void collectName(void* context, const char* name) {
+  static_cast<std::vector<std::string>*>(context)->push_back(name);
+}
+
+// The folder and its subfolders, depth first in name order; a link is not followed (it is not a
+// folder to lookAtName).
+void findReadings(const std::string& folder, unsigned depth, std::vector<std::string>* found) {
+  if (holdsReading(folder)) found->push_back(folder);
   if (depth == kHistoryDepthMax) return;
-  std::error_code error;
-  fs::directory_iterator entries(folder, error);
-  if (error) return;
-  std::vector<fs::path> subfolders;
-  for (fs::directory_iterator end; entries != end; entries.increment(error)) {
-    if (error) break;
-    std::error_code statusError;
-    if (fs::is_directory(entries->symlink_status(statusError))) subfolders.push_back(entries->path());
+  std::vector<std::string> names;
+  if (!listFolder(folder.c_str(), collectName, &names)) return;
+  std::sort(names.begin(), names.end());
+  const bool slash = !folder.empty() && (folder.back() == '/' || folder.back() == '\\');
+  for (const std::string& name : names) {
+    const std::string path = folder + (slash ? "" : "/") + name;
+    FileFacts facts;
+    if (path.size() <= kFolderNameMax && lookAtName(path.c_str(), &facts) &&
+        facts.kind == FileKind::Directory) {
+      findReadings(path, depth + 1, found);
+    }
   }
-  std::sort(subfolders.begin(), subfolders.end());
-  for (const fs::path& sub : subfolders) findReadings(sub, depth + 1, found);
 }
 
 unsigned driveOf(History* history, const Inspection& set) {
@@ -318,7 +324,7 @@ int buildHistory(const char* const* folders, unsigned count, const HealthThresho
       std::fputs(": not a folder that can be read\n", err);
       return 0;
     }
-    findReadings(fs::path(folders[f]), 0, &found);
+    findReadings(folders[f], 0, &found);
   }
   // First pass: what groups and orders them.
   for (const std::string& folder : found) {
