@@ -188,6 +188,14 @@ void formatDate(int64_t unixTime, char* text) {
                 static_cast<int>(month % 100), static_cast<int>(day % 100));
 }
 
+void formatTime(int64_t unixTime, char* text) {
+  formatDate(unixTime, text);
+  const int64_t second = ((unixTime % 86400) + 86400) % 86400;
+  const size_t length = std::strlen(text);
+  std::snprintf(text + length, 32 - length, "T%02d:%02d:%02dZ", static_cast<int>(second / 3600),
+                static_cast<int>(second / 60 % 60), static_cast<int>(second % 60));
+}
+
 void fitWear(const WearPoint* points, unsigned count, unsigned rated, WearFit* fit) {
   *fit = WearFit{};
   fit->readings = count;
