@@ -291,10 +291,10 @@ TEST_F(Inspect, HistoryOfFourReadingsGivesTheHandWorkedRateProjectionFlagsAndVer
            "\nHealth: WATCH\n"
            "  WATCH   Ch0CE1 not judged: its Get BBEC answer did not arrive\n"
            "  OK      worst bank Ch0CE0 has used 30.0% of its rated PE cycles (WATCH from 90%, REPLACE from 100%)\n"
-           "  OK      1 grown bad blocks in all banks; most in Ch0CE0: 1 of 4 blocks, 25.00% (WATCH from 30%, REPLACE from 50%)\n"
+           "  OK      1 grown bad block in all banks; most in Ch0CE0: 1 of 4 blocks, 25.00% (WATCH from 30%, REPLACE from 50%)\n"
            "  WATCH   1 grown bad block added between consecutive readings (WATCH from 1, REPLACE from 50)\n"
-           "  WATCH   reading 3 (series/archive/d): 1 power-on hours went back\n"
-           "  WATCH   reading 4 (series/archive/c): 3 count(s) fell\n"}) {
+           "  WATCH   reading 3 (series/archive/d): power-on hours went back\n"
+           "  WATCH   reading 4 (series/archive/c): 3 counts fell\n"}) {
     EXPECT_NE(text.out.find(line), std::string::npos) << line << "\nin:\n" << text.out;
   }
 
