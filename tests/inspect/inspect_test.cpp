@@ -127,6 +127,15 @@ TEST_F(Inspect, MissingAnswersGiveNoFigures) {
                                  "\n\nWear: 4 banks read: Ch0CE0"), std::string::npos);
   fs::remove("kzt_fid2.bin");
   EXPECT_EQ(inspect({"--json"}).out, golden("no_flash_ids_inspect.json"));
+  // Without the manifest, as in older sets and file mode, the reading is unknown; so with one
+  // that is not a JSON object.
+  for (const char* manifest : {"", "{\"time\": {\"unix\": 1,}}"}) {
+    if (manifest[0] == '\0') fs::remove("reading.json");
+    else sim::writeFile("reading.json", manifest);
+    EXPECT_NE(inspect({}).out.find("\nReading : time, host and node unknown (no reading.json)\n"),
+              std::string::npos);
+    EXPECT_TRUE(json::parse(inspect({"--json"}).out)["reading"].is_null());
+  }
 }
 
 // A second reading of the small drive after more wear: three banks rose, one block's count fell,
