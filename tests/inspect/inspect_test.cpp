@@ -372,6 +372,14 @@ TEST_F(Inspect, BadArgumentsAndFoldersThatCannotBeReadEndWithStatus2) {
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
   }
   EXPECT_EQ(inspect({"--svg", "no/such/folder/map.svg"}).status, 1);
+  // A standard output that cannot be written is named, with the system's reason.
+  if (FILE* full = std::fopen("/dev/full", "w")) {
+    FILE* err = std::tmpfile();
+    const char* args[] = {"kzt_inspect", "--json"};
+    EXPECT_EQ(runInspectCommand(2, args, full, err), 1);
+    std::fclose(full);
+    EXPECT_EQ(drain(err), "kzt_inspect: standard output: Write File Error: No space left on device\n");
+  }
 }
 
 }  // namespace
