@@ -333,6 +333,15 @@ TEST_F(Inspect, HistoryOfFourReadingsGivesTheHandWorkedRateProjectionFlagsAndVer
                            "Ch0CE0: counts fell (odd) (3): 0-2\n"}) {
     EXPECT_NE(swapped.find(line), std::string::npos) << line << "\nin:\n" << swapped;
   }
+  // A grown bad block that leaves the list and is counted again: both flagged, the verdict WATCH.
+  writeSeriesReading("later", 2600, t0 + 4 * month, {{410, 410, 410, 450}, {120, 120, 120, 120}});
+  const Result healed = inspect({"--diff", "--health", "series/archive/d", "later"});
+  EXPECT_EQ(healed.status, 3);
+  for (const char* line : {"Ch0CE0: bad before, counted now (odd) (1): 3; left the grown list (odd) (1): 3\n",
+                           "  WATCH   1 grown bad block of OLD not in NEW's grown list\n",
+                           "  WATCH   1 block bad in OLD counted again in NEW\n"}) {
+    EXPECT_NE(healed.out.find(line), std::string::npos) << line << "\nin:\n" << healed.out;
+  }
   const std::string back = inspect({"--diff", "series/archive/c", "series/archive/d"}).out;
   EXPECT_NE(back.find("WARNING: power-on hours fell from OLD to NEW: OLD and NEW may be swapped\n"),
             std::string::npos) << back;
