@@ -29,9 +29,9 @@ void summaryFlags(const HistoryReading& r, FILE* out) {
 void summaryDrive(const History& history, const HistoryDrive& drive, FILE* out) {
   std::fputs("\nDrive: ", out);
   if (drive.identityKnown) {
-    writeShown(out, drive.model);
+    writeShown(out, drive.model[0] != '\0' ? drive.model : "(empty model)");
     std::fputs(", S/N ", out);
-    writeShown(out, drive.serial);
+    writeShown(out, drive.serial[0] != '\0' ? drive.serial : "(empty)");
   } else {
     std::fputs("unknown (no id.bin)", out);
   }
