@@ -27,6 +27,7 @@ share/doc/kzt-fid/README.md
 share/kzt-fid/kzt_fid_scan.schema.json
 share/kzt-fid/kzt_inspect.schema.json
 share/kzt-fid/kzt_inspect_diff.schema.json
+share/kzt-fid/kzt_inspect_history.schema.json
 share/kzt-fid/kzt_reading.schema.json"
   cmake --install "$build" --prefix "$work/prefix" >/dev/null
   got=$(cd "$work/prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
@@ -53,6 +54,7 @@ share/doc/kzt-fid/copyright
 share/kzt-fid/kzt_fid_scan.schema.json
 share/kzt-fid/kzt_inspect.schema.json
 share/kzt-fid/kzt_inspect_diff.schema.json
+share/kzt-fid/kzt_inspect_history.schema.json
 share/kzt-fid/kzt_reading.schema.json
 $([ "$static" = "ON" ] && echo share/lintian/overrides/kzt-fid || true)
 share/man/man1/kzt_fid.1.gz
