@@ -9,16 +9,17 @@ namespace kzt {
 namespace {
 
 constexpr const char kUsage[] =
-    "Usage: kzt_inspect [--json | --svg FILE] [FOLDER]\n"
+    "Usage: kzt_inspect [--json | --svg FILE | --metrics] [FOLDER]\n"
     "       kzt_inspect --diff [--json | --svg FILE] OLD NEW\n"
     "Reads the dump set that a kzt_fid run wrote into FOLDER (default: the current directory)\n"
     "and shows the identity, the banks, the geometry, each bank's bad blocks and wear, and SMART.\n"
     "  --diff      compare two dump sets of one drive: what wore and what went bad from OLD to NEW\n"
     "  --json      one JSON object instead of the summary\n"
     "  --svg FILE  an SVG wear map (with --diff: growth map) into FILE (\"-\": standard output)\n"
+    "  --metrics   the reading in Prometheus's text format (node_exporter's textfile collector)\n"
     "  --help, -h  this text\n";
 
-enum class Output { Summary, Json, Map };
+enum class Output { Summary, Json, Map, Metrics };
 
 // The dump sets read: about 2 MiB each, kept out of the stack.
 Inspection inspections[2];
@@ -68,6 +69,7 @@ int writeOutput(Output output, bool diff, const char* const* folders, int argc,
     return diff ? writeDiffSummary(comparison, folders[0], folders[1], out)
                 : writeSummary(inspections[0], folders[0], out);
   }
+  if (output == Output::Metrics) return writeMetrics(inspections[0], out);
   if (output == Output::Json) {
     return diff ? writeDiffJson(comparison, folders[0], folders[1], argc, argv, out)
                 : writeJson(inspections[0], argc, argv, out);
@@ -101,11 +103,16 @@ int runInspectCommand(int argc, const char* const* argv, FILE* out, FILE* err) {
         continue;
       }
       const bool json = std::strcmp(argument, "--json") == 0;
-      if (!json && std::strcmp(argument, "--svg") != 0) {
+      const bool metrics = std::strcmp(argument, "--metrics") == 0;
+      if (!json && !metrics && std::strcmp(argument, "--svg") != 0) {
         return usageError(err, "unknown option ", argument);
       }
       if (output != Output::Summary) {
-        return usageError(err, "only one of --json and --svg: ", argument);
+        return usageError(err, "only one of --json, --svg and --metrics: ", argument);
+      }
+      if (metrics) {
+        output = Output::Metrics;
+        continue;
       }
       if (!json && i + 1 >= argc) return usageError(err, "--svg needs a FILE", "");
       output = json ? Output::Json : Output::Map;
@@ -119,6 +126,7 @@ int runInspectCommand(int argc, const char* const* argv, FILE* out, FILE* err) {
     folders[folderCount++] = argument;
   }
   if (diff && folderCount != 2) return usageError(err, "--diff needs OLD and NEW", "");
+  if (diff && output == Output::Metrics) return usageError(err, "--metrics takes one FOLDER", "");
   const unsigned sets = diff ? 2 : 1;
   for (unsigned s = 0; s < sets; ++s) {
     if (!folderAccepted(folders[s], err)) return kInspectExitBadUsage;
