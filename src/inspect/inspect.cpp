@@ -176,6 +176,7 @@ void compareInspections(const Inspection& before, const Inspection& after,
     if (!before.geometryPresent || !after.geometryPresent) continue;  // no lists walked
     uint16_t numbers[BbecAnswer::kBadBlockEntries];
     bank.newlyGrown = listEntriesNotIn(after, *now, before, *old, kGrownBadBlock, numbers);
+    bank.grownLeft = listEntriesNotIn(before, *old, after, *now, kGrownBadBlock, numbers);
     bank.factoryAdded = listEntriesNotIn(after, *now, before, *old, kFactoryBadBlock, numbers);
     bank.factoryRemoved = listEntriesNotIn(before, *old, after, *now, kFactoryBadBlock, numbers);
   }

@@ -117,6 +117,7 @@ struct BankChange {
   unsigned blocks = 0;  // the fewer of the two sets' blocks
   unsigned changes[kBlockChangeKinds] = {};
   unsigned newlyGrown = 0;      // in the new grown list, not in the old one
+  unsigned grownLeft = 0;       // in the old grown list, not in the new one
   unsigned factoryAdded = 0;    // in the new factory list, not in the old one
   unsigned factoryRemoved = 0;  // in the old factory list, not in the new one
 };
@@ -144,6 +145,94 @@ unsigned listChangedBlocks(const Comparison& comparison, const BankChange& bank,
 unsigned listEntriesNotIn(const Inspection& from, const BankWear& fromBank,
                           const Inspection& other, const BankWear& otherBank, uint8_t kind,
                           uint16_t* blocks);
+
+// ---- Health ----
+// One verdict on a drive from what its readings show, by a fixed table of rules (README, "Health";
+// kzt_inspect(1), HEALTH). Each rule that applies adds a reason with the verdict it sets; the
+// drive's verdict is REPLACE when any reason says so, else UNKNOWN when nothing could be judged
+// (no geometry, no bank), else WATCH when any reason says so, else OK. The verdict knows only the
+// dumps: not the spare pool left, nor the controller's own retirement policy.
+
+enum HealthVerdict : uint8_t { kHealthOk, kHealthWatch, kHealthReplace, kHealthUnknown };
+constexpr unsigned kHealthVerdicts = 4;
+const char* healthVerdictName(HealthVerdict verdict);  // "OK", "WATCH", "REPLACE", "UNKNOWN"
+
+// The thresholds of the rules, each changed by an option of its own name.
+struct HealthThresholds {
+  double watchLifePercent = 90;     // --watch-life: the worst bank's share of its rated PE cycles
+  double replaceLifePercent = 100;  // --replace-life
+  double watchGrownPercent = 0.5;   // --watch-grown: a bank's grown bad blocks, % of its blocks
+  double replaceGrownPercent = 2;   // --replace-grown
+  unsigned watchGrowth = 1;         // --watch-growth: grown bad blocks added between readings
+  unsigned replaceGrowth = 50;      // --replace-growth
+};
+
+// The rule behind a reason; its name is the JSON's "rule".
+enum HealthRule : uint8_t {
+  kRuleNoGeometry,    // UNKNOWN: Block/Die and MaxPECycle unknown
+  kRuleNoBanks,       // UNKNOWN: no bank of the CE mask read
+  kRuleNotJudged,     // WATCH: a bank of the CE mask whose answer did not arrive
+  kRuleLifeUsed,      // the worst bank's life used, at any verdict
+  kRuleGrown,         // the largest share of grown bad blocks of a bank, at any verdict
+  kRuleGrowth,        // grown bad blocks added between readings
+  kRuleInconsistent,  // WATCH: a count that fell, a grown list that shrank, hours that went back
+};
+const char* healthRuleName(HealthRule rule);  // "no_geometry", "life_used", ...
+
+struct HealthReason {
+  HealthVerdict verdict;
+  HealthRule rule;
+  char text[200];
+};
+constexpr unsigned kHealthReasonsMax = 32;
+
+struct Health {
+  HealthVerdict verdict = kHealthUnknown;
+  HealthReason reasons[kHealthReasonsMax] = {};
+  unsigned reasonCount = 0;
+  unsigned reasonsDropped = 0;  // beyond kHealthReasonsMax
+  bool said[kHealthVerdicts] = {};  // which verdicts the reasons set, the dropped ones too
+  // The figures read by the rules, of the (latest) reading.
+  bool lifeKnown = false;
+  double worstLifePercent = 0;  // unrounded
+  unsigned worstChannel = 0, worstCe = 0;
+  bool grownKnown = false;
+  unsigned grownBadBlocks = 0;  // of all banks read
+  double worstGrownPercent = 0;
+};
+
+// Judges one reading: geometry, banks read and not judged, life used, grown bad blocks.
+void judgeReading(const Inspection& inspection, const HealthThresholds& thresholds,
+                  Health* health);
+// Judges the new reading of a comparison, the grown bad blocks added since the old one, and what
+// is inconsistent between them (counts that fell, grown blocks that left the list or turned back
+// to counted, power-on hours that went back).
+void judgeComparison(const Comparison& comparison, const HealthThresholds& thresholds,
+                     Health* health);
+// Pieces for a series: a reason of `rule` (printf format), the growth rule over `added` grown bad
+// blocks, and the verdict settled from the reasons.
+[[gnu::format(printf, 4, 5)]] void addHealthReason(Health* health, HealthVerdict verdict,
+                                                   HealthRule rule, const char* format, ...);
+void judgeGrowth(unsigned added, const char* between, const HealthThresholds& thresholds,
+                 Health* health);
+void settleHealth(Health* health);
+
+// What a comparison finds inconsistent, counted over its banks.
+struct Inconsistencies {
+  unsigned countsFell = 0;        // blocks whose count fell
+  unsigned leftGrownList = 0;     // grown bad blocks of the old list not in the new one
+  unsigned turnedCounted = 0;     // bad (65534) before, counted now
+  bool hoursWentBack = false;     // SMART attribute 9's raw value fell
+  unsigned total() const {
+    return countsFell + leftGrownList + turnedCounted + (hoursWentBack ? 1 : 0);
+  }
+};
+void findInconsistencies(const Comparison& comparison, Inconsistencies* found);
+// Grown bad blocks in the new set's lists and not in the old set's, over the banks compared.
+unsigned grownAdded(const Comparison& comparison);
+
+// SMART attribute 9's raw value (power-on hours), false without smart.bin or the attribute.
+bool powerOnHours(const Inspection& inspection, uint64_t* hours);
 
 // ---- Outputs ----
 // Each returns non-zero when every byte was written; argv goes into the JSON as given.
