@@ -162,11 +162,9 @@ void smartMetrics(const Inspection& inspection, const DriveLabels& labels, FILE*
   };
   family(out, "kzt_fid_power_on_seconds",
          "Power-on time: the raw value of SMART attribute 9 (hours) in seconds.");
-  for (unsigned i = 0; inspection.smartPresent && i < kSmartAttributeCount; ++i) {
-    const SmartAttribute a = readSmartAttribute(inspection.smart, i);
-    if (a.id != 9) continue;
-    sampleInteger(out, "kzt_fid_power_on_seconds", labels, "", a.raw * 3600);
-    break;
+  uint64_t hours = 0;
+  if (powerOnHours(inspection, &hours)) {
+    sampleInteger(out, "kzt_fid_power_on_seconds", labels, "", hours * 3600);
   }
   family(out, "kzt_fid_smart_checksum_ok",
          "1 when the SMART data block's checksum holds, else 0.");
@@ -187,11 +185,25 @@ void smartMetrics(const Inspection& inspection, const DriveLabels& labels, FILE*
   }
 }
 
+// The verdict of kzt_inspect's health rules (default thresholds) as its number, with its name as
+// a label: 0 OK, 1 WATCH, 2 REPLACE, 3 UNKNOWN.
+void healthMetrics(const Inspection& inspection, const DriveLabels& labels, FILE* out) {
+  Health health;
+  judgeReading(inspection, HealthThresholds{}, &health);
+  family(out, "kzt_fid_health_status",
+         "Health verdict of the reading: 0 OK, 1 WATCH, 2 REPLACE, 3 UNKNOWN; its name in the "
+         "label verdict.");
+  char label[32];
+  std::snprintf(label, sizeof label, ",verdict=\"%s\"", healthVerdictName(health.verdict));
+  sampleInteger(out, "kzt_fid_health_status", labels, label, health.verdict);
+}
+
 }  // namespace
 
 int writeMetrics(const Inspection& inspection, FILE* out) {
   const DriveLabels labels = driveLabels(inspection);
   readingMetrics(inspection, labels, out);
+  healthMetrics(inspection, labels, out);
   bankMetrics(inspection, labels, out);
   smartMetrics(inspection, labels, out);
   return std::fflush(out) == 0 && !std::ferror(out);
