@@ -46,16 +46,21 @@ fi
 expected_files="bin/kzt_fid
 bin/kzt_inspect
 bin/kzt_nandid
+lib/systemd/system/kzt-fid-collect.service
+lib/systemd/system/kzt-fid-collect.timer
+sbin/kzt-fid-collect
 share/doc/kzt-fid/README.md
 share/doc/kzt-fid/changelog.Debian.gz
 share/doc/kzt-fid/copyright
+share/kzt-fid/kzt_fid.rules.yml
 share/kzt-fid/kzt_fid_scan.schema.json
 share/kzt-fid/kzt_inspect.schema.json
 share/kzt-fid/kzt_inspect_diff.schema.json
 $([ "$static" = "ON" ] && echo share/lintian/overrides/kzt-fid || true)
 share/man/man1/kzt_fid.1.gz
 share/man/man1/kzt_inspect.1.gz
-share/man/man1/kzt_nandid.1.gz"
+share/man/man1/kzt_nandid.1.gz
+share/man/man8/kzt-fid-collect.8.gz"
 expected_files=$(grep -v '^$' <<<"$expected_files")
 
 # 1. cmake --install into a temporary prefix: exactly these files, working programs, pages that
