@@ -240,8 +240,8 @@ bool powerOnHours(const Inspection& inspection, uint64_t* hours);
 int writeSummary(const Inspection& inspection, const char* folder, FILE* out);
 int writeJson(const Inspection& inspection, int argc, const char* const* argv, FILE* out);
 int writeWearMap(const Inspection& inspection, FILE* out);
-// The reading in Prometheus's text exposition format 0.0.4 (inspect_metrics.cpp).
-int writeMetrics(const Inspection& inspection, FILE* out);
+// The reading in `folder` in Prometheus's text exposition format 0.0.4 (inspect_metrics.cpp).
+int writeMetrics(const Inspection& inspection, const char* folder, FILE* out);
 int writeDiffSummary(const Comparison& comparison, const char* oldFolder, const char* newFolder,
                      FILE* out);
 int writeDiffJson(const Comparison& comparison, const char* oldFolder, const char* newFolder,

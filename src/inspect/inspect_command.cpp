@@ -69,7 +69,7 @@ int writeOutput(Output output, bool diff, const char* const* folders, int argc,
     return diff ? writeDiffSummary(comparison, folders[0], folders[1], out)
                 : writeSummary(inspections[0], folders[0], out);
   }
-  if (output == Output::Metrics) return writeMetrics(inspections[0], out);
+  if (output == Output::Metrics) return writeMetrics(inspections[0], folders[0], out);
   if (output == Output::Json) {
     return diff ? writeDiffJson(comparison, folders[0], folders[1], argc, argv, out)
                 : writeJson(inspections[0], argc, argv, out);

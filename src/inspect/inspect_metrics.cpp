@@ -73,7 +73,33 @@ void bankLabel(const BankWear& bank, char* label, size_t size) {
   std::snprintf(label, size, ",bank=\"Ch%uCE%u\"", bank.channel, bank.ce);
 }
 
-void readingMetrics(const Inspection& inspection, const DriveLabels& labels, FILE* out) {
+// The time of the reading in `folder`: "time": {"unix": N} of the manifest that a live run writes
+// last (reading.json); false without the manifest, the member, or a number there.
+bool readingTime(const char* folder, uint64_t* seconds) {
+  static char text[64 * 1024];
+  char path[kFolderNameMax + 32];
+  std::snprintf(path, sizeof path, "%s/reading.json", folder);
+  std::FILE* stream = std::fopen(path, "rb");
+  if (stream == nullptr) return false;
+  const size_t length = std::fread(text, 1, sizeof text - 1, stream);
+  std::fclose(stream);
+  text[length] = '\0';
+  const char* time = std::strstr(text, "\"time\"");
+  const char* unix = time ? std::strstr(time, "\"unix\"") : nullptr;
+  if (unix == nullptr) return false;
+  const char* at = unix + std::strlen("\"unix\"");
+  while (*at == ' ' || *at == ':') ++at;
+  if (*at < '0' || *at > '9') return false;  // null, or not a count of seconds
+  uint64_t value = 0;
+  for (; *at >= '0' && *at <= '9' && value < UINT64_MAX / 10 - 9; ++at) {
+    value = value * 10 + static_cast<unsigned>(*at - '0');
+  }
+  *seconds = value;
+  return true;
+}
+
+void readingMetrics(const Inspection& inspection, const char* folder, const DriveLabels& labels,
+                    FILE* out) {
   const unsigned missing = countFiles(inspection, false);
   const unsigned shortFiles = countFiles(inspection, true);
   family(out, "kzt_fid_reading_ok",
@@ -82,6 +108,12 @@ void readingMetrics(const Inspection& inspection, const DriveLabels& labels, FIL
   family(out, "kzt_fid_answers_missing",
          "Answers of the reading that did not arrive (dumps missing).");
   sampleInteger(out, "kzt_fid_answers_missing", labels, "", missing);
+  family(out, "kzt_fid_reading_timestamp_seconds",
+         "When the reading was made (its manifest's time), in seconds since 1970 UTC.");
+  uint64_t seconds = 0;
+  if (readingTime(folder, &seconds)) {
+    sampleInteger(out, "kzt_fid_reading_timestamp_seconds", labels, "", seconds);
+  }
   family(out, "kzt_fid_drive_info",
          "Always 1: the drive's firmware and controller texts from IDENTIFY as labels.");
   if (inspection.identityPresent) {
@@ -200,9 +232,9 @@ void healthMetrics(const Inspection& inspection, const DriveLabels& labels, FILE
 
 }  // namespace
 
-int writeMetrics(const Inspection& inspection, FILE* out) {
+int writeMetrics(const Inspection& inspection, const char* folder, FILE* out) {
   const DriveLabels labels = driveLabels(inspection);
-  readingMetrics(inspection, labels, out);
+  readingMetrics(inspection, folder, labels, out);
   healthMetrics(inspection, labels, out);
   bankMetrics(inspection, labels, out);
   smartMetrics(inspection, labels, out);

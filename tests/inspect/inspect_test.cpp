@@ -114,11 +114,14 @@ TEST_F(Inspect, ShortAndDamagedFilesAreNamedAndReadAsFileModeReadsThem) {
                                  "512 bytes), kzt_bbec_0_1.bin (16392 of 32768 bytes)\n"),
             std::string::npos);
   // The metrics: the model's quote and backslash escaped, its control byte and byte 0xE9 shown
-  // as '?'; bank Ch1CE0 has no sample at all; the short bank's counts 1 to 4 give its mean.
+  // as '?'; bank Ch1CE0 has no sample at all; the short bank's counts 1 to 4 give its mean; the
+  // time from the manifest.
+  sim::writeFile("reading.json", "{\"time\": {\"utc\": \"2026-12-07T10:15:00Z\", \"unix\": 1796638500}}");
   const std::string metrics = inspect({"--metrics"}).out;
   const std::string labels = "{model=\"A\\\"\\\\??\",serial=\"\"";
   for (const std::string& line : {"kzt_fid_reading_ok" + labels + "} 0\n",
                                  "kzt_fid_answers_missing" + labels + "} 2\n",
+                                 "kzt_fid_reading_timestamp_seconds" + labels + "} 1796638500\n",
                                  "kzt_fid_bank_erase_count_mean" + labels + ",bank=\"Ch0CE1\"} 2.5\n",
                                  "kzt_fid_bank_bad_blocks" + labels + ",bank=\"Ch1CE1\",list=\"grown\"} 2\n"}) {
     EXPECT_NE(metrics.find(line), std::string::npos) << line;
