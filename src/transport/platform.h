@@ -113,7 +113,7 @@ void setPlatform(Platform* implementation);
 Platform* systemPlatform();
 
 // Non-zero when `path` names a folder whose entries can be listed. Defined by the platform too,
-// in a library of its own (kzt_folder), so that a program can take it without the drive access.
+// in the files library (kzt_files), so that a program can take it without the drive access.
 int folderCanBeRead(const char* path);
 
 // The probes and the process-wide values they leave: the version record (banner, native
