@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "inspect/inspect.h"
+#include "transport/files.h"
 
 namespace kzt {
 
@@ -74,12 +75,15 @@ void bankLabel(const BankWear& bank, char* label, size_t size) {
 }
 
 // The time of the reading in `folder`: "time": {"unix": N} of the manifest that a live run writes
-// last (reading.json); false without the manifest, the member, or a number there.
+// last (reading.json), opened as every input is (a regular file, never through a link); false
+// without the manifest, the member, or a number there.
 bool readingTime(const char* folder, uint64_t* seconds) {
   static char text[64 * 1024];
   char path[kFolderNameMax + 32];
   std::snprintf(path, sizeof path, "%s/reading.json", folder);
-  std::FILE* stream = std::fopen(path, "rb");
+  InputProblem problem = InputOk;
+  char reason[160];
+  std::FILE* stream = openInputFile(path, &problem, reason, sizeof reason);
   if (stream == nullptr) return false;
   const size_t length = std::fread(text, 1, sizeof text - 1, stream);
   std::fclose(stream);
