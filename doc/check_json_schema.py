@@ -24,14 +24,16 @@ except ImportError:
     sys.exit("check_json_schema: python3-jsonschema is needed (Debian: apt-get install python3-jsonschema)")
 
 
-def closed(schema, path, faults):
-    """The schema with every object closed; optional keys go into `faults`."""
+def closed(schema, path, faults, condition=False):
+    """The schema with every object closed; optional keys go into `faults`. The subschemas of
+    if, then and else are conditions on an object described elsewhere: they stay as written."""
     if isinstance(schema, list):
-        return [closed(item, path, faults) for item in schema]
+        return [closed(item, path, faults, condition) for item in schema]
     if not isinstance(schema, dict):
         return schema
-    result = {key: closed(value, path + "/" + key, faults) for key, value in schema.items()}
-    if "properties" in schema:
+    result = {key: closed(value, path + "/" + key, faults, condition or key in ("if", "then", "else"))
+              for key, value in schema.items()}
+    if "properties" in schema and not condition:
         optional = sorted(set(schema["properties"]) - set(schema.get("required", [])))
         if optional:
             faults.append("%s: keys not required: %s" % (path or "/", ", ".join(optional)))

@@ -179,12 +179,7 @@ void findInconsistencies(const Comparison& comparison, Inconsistencies* found) {
   for (unsigned i = 0; i < comparison.bankCount; ++i) {
     const BankChange& bank = comparison.banks[i];
     found->countsFell += bank.changes[kFell];
-    const BbecAnswer& oldAnswer = bankAnswer(before, *bank.before);
-    const BbecAnswer& newAnswer = bankAnswer(after, *bank.after);
-    for (unsigned block = 0; block < bank.blocks; ++block) {
-      found->turnedCounted += eraseCountOf(oldAnswer, block) == kEraseCountBad &&
-                              eraseCountOf(newAnswer, block) < kEraseCountBad;
-    }
+    found->turnedCounted += bank.turnedCounted;
     found->leftGrownList += bank.grownLeft;
   }
   uint64_t hoursBefore = 0, hoursAfter = 0;

@@ -2,10 +2,12 @@
 #include "inspect/inspect.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "health/erase_counts.h"
 #include "ident/readout.h"
+#include "transport/files.h"
 
 namespace kzt {
 
@@ -25,10 +27,16 @@ void readDump(Inspection* inspection, const char* folder, const char* name, uint
   std::memset(buffer, fillByte, size);
   char path[kPathSize];
   std::snprintf(path, sizeof path, "%s/%s", folder, name);
-  std::FILE* stream = std::fopen(path, "rb");
+  std::FILE* stream = openInput(path, file.unreadable, sizeof file.unreadable);
   if (stream == nullptr) return;
-  file.opened = true;
   file.bytesRead = static_cast<uint32_t>(std::fread(buffer, 1, size, stream));
+  if (std::ferror(stream)) {
+    std::snprintf(file.unreadable, sizeof file.unreadable, "%s", std::strerror(errno));
+    std::memset(buffer, fillByte, size);
+    file.bytesRead = 0;
+  } else {
+    file.opened = file.bytesRead > 0;  // an empty dump is an answer that did not arrive
+  }
   std::fclose(stream);
 }
 
@@ -67,6 +75,31 @@ void measureWear(const BbecAnswer& answer, unsigned blocks, BankWear* bank) {
 
 }  // namespace
 
+std::FILE* openInput(const char* path, char* reason, size_t reasonSize) {
+  InputProblem problem = InputOk;
+  char text[kFileReasonSize];
+  std::FILE* stream = openInputFile(path, &problem, text, sizeof text);
+  reason[0] = '\0';
+  if (stream == nullptr && problem == InputUnreadable) std::snprintf(reason, reasonSize, "%s", text);
+  return stream;
+}
+
+void writeShown(std::FILE* out, const char* text) {
+  for (; *text != '\0'; ++text) {
+    const unsigned char c = static_cast<unsigned char>(*text);
+    std::fputc(c < 0x20 || c == 0x7F ? '?' : c, out);
+  }
+}
+
+void trimText(char* text) {
+  const char* start = text;
+  while (*start == ' ') ++start;
+  size_t length = std::strlen(start);
+  while (length > 0 && start[length - 1] == ' ') --length;
+  std::memmove(text, start, length);
+  text[length] = '\0';
+}
+
 unsigned listBadBlocks(const BbecAnswer& answer, uint16_t blocksPerDie, uint8_t kind,
                        uint16_t* blocks) {
   const uint8_t* list = answer.bytes + BbecAnswer::kBadBlockListOffset;
@@ -80,12 +113,23 @@ unsigned listBadBlocks(const BbecAnswer& answer, uint16_t blocksPerDie, uint8_t 
   return count;
 }
 
-void inspectFolder(const char* folder, Inspection* inspection) {
+void inspectFolder(const char* folder, Inspection* inspection, bool banks) {
   inspection->fileCount = 0;
+  {
+    char path[kPathSize];
+    std::snprintf(path, sizeof path, "%s/%s", folder, kManifestName);
+    readManifest(path, &inspection->manifest);
+  }
   readDump(inspection, folder, kIdentifyDumpName, inspection->identify, kIdentifySize, 0x00);
   inspection->identityPresent = lastOpened(*inspection);
   inspection->identity = DriveIdentity{};
-  if (inspection->identityPresent) readDriveIdentity(inspection->identify, &inspection->identity);
+  if (inspection->identityPresent) {
+    readDriveIdentity(inspection->identify, &inspection->identity);
+    trimText(inspection->identity.model);
+    trimText(inspection->identity.firmwareRevision);
+    trimText(inspection->identity.serialNumber);
+    trimText(inspection->identity.vendorString);
+  }
 
   readDump(inspection, folder, kFirmwareInfoDumpName, inspection->firmwareInfoAnswer,
            kFirmwareInfoSize, 0x00);
@@ -111,7 +155,7 @@ void inspectFolder(const char* folder, Inspection* inspection) {
   const uint16_t blocksPerDie = inspection->firmwareInfo.blocksPerDie;
   const unsigned blocks = eraseCountLines(blocksPerDie, 1);
   inspection->bankCount = 0;
-  for (unsigned channel = 0; channel < kChannelCount; ++channel) {
+  for (unsigned channel = 0; banks && channel < kChannelCount; ++channel) {
     for (unsigned ce = 0; ce < kCesPerChannel; ++ce) {
       if (!isBankMarked(inspection->ceMask, channel, ce)) continue;
       char name[kBbecDumpNameSize];
@@ -174,8 +218,23 @@ void compareInspections(const Inspection& before, const Inspection& after,
     bank.blocks = std::min(old->blocks, now->blocks);
     const BbecAnswer& oldAnswer = bankAnswer(before, *old);
     const BbecAnswer& newAnswer = bankAnswer(after, *now);
+    uint64_t sumBefore = 0, sumAfter = 0;
     for (unsigned block = 0; block < bank.blocks; ++block) {
-      ++bank.changes[compareBlock(eraseCountOf(oldAnswer, block), eraseCountOf(newAnswer, block))];
+      const uint16_t then = eraseCountOf(oldAnswer, block);
+      const uint16_t value = eraseCountOf(newAnswer, block);
+      const BlockChange change = compareBlock(then, value);
+      ++bank.changes[change];
+      bank.turnedCounted += then == kEraseCountBad && value < kEraseCountBad;
+      if (change != kRose && change != kStayed && change != kFell) continue;
+      ++bank.compared;
+      sumBefore += then;
+      sumAfter += value;
+      bank.maxBefore = std::max(bank.maxBefore, then);
+      bank.maxAfter = std::max(bank.maxAfter, value);
+    }
+    if (bank.compared != 0) {
+      bank.meanBefore = static_cast<double>(sumBefore) / bank.compared;
+      bank.meanAfter = static_cast<double>(sumAfter) / bank.compared;
     }
     if (!before.geometryPresent || !after.geometryPresent) continue;  // no lists walked
     uint16_t numbers[BbecAnswer::kBadBlockEntries];

@@ -23,8 +23,13 @@ namespace kzt {
 // Exit statuses of kzt_inspect.
 constexpr int kInspectExitOk = 0;
 constexpr int kInspectExitNotWritten = 1;  // the summary, JSON or map could not be written
-constexpr int kInspectExitBadUsage = 2;    // bad arguments, a folder that cannot be read, or
-                                           // two sets that are not known to be one drive
+constexpr int kInspectExitBadUsage = 2;    // bad arguments, a folder that cannot be read, two
+                                           // sets that are not known to be one drive, or an
+                                           // output file that is one of the inputs
+// With --health, the verdict (when the output was written): OK is 0.
+constexpr int kInspectExitWatch = 3;
+constexpr int kInspectExitReplace = 4;
+constexpr int kInspectExitUnknown = 5;
 
 // Bank slots, channel * 8 + CE, as in the bad-block table of the run.
 constexpr unsigned kBankSlots = kChannelCount * kCesPerChannel;
@@ -32,12 +37,31 @@ constexpr unsigned kBankSlots = kChannelCount * kCesPerChannel;
 // One dump file as it was read. A file that did not open is missing; one with fewer bytes than
 // its answer is short, and the rest of the answer is what file mode leaves there (zeros, 0xFF in
 // a Get BBEC answer).
+// A dump that is empty, not a regular file or a link did not arrive, as in file mode; one that
+// could not be read says why.
 struct DumpFile {
   char name[kBbecDumpNameSize] = {};
   uint32_t size = 0;
   uint32_t bytesRead = 0;
   bool opened = false;
+  char unreadable[160] = {};  // the system's reason when the file is there and cannot be read
 };
+
+// The reading's manifest, "reading.json", that a live run writes last: when and where the reading
+// was taken. Every member unknown (false, empty) without it, as in older dump sets.
+constexpr const char* kManifestName = "reading.json";
+struct ReadingManifest {
+  bool present = false;     // read and a JSON object
+  bool timeKnown = false;
+  int64_t unixTime = 0;     // time.unix
+  char utc[32] = {};        // time.utc, "" when not given
+  char localOffset[16] = {};
+  char host[256] = {};      // "" when not given
+  char node[256] = {};      // drive.node
+  bool hostKnown = false, nodeKnown = false;
+};
+// Reads the manifest at `path` (at most 1 MiB); false when it is not there or not a JSON object.
+bool readManifest(const char* path, ReadingManifest* manifest);
 
 // One bank of the CE mask whose dump opened: its bad-block lists and what its erase-count area
 // says over blocks 0 to blocks - 1. Without the geometry, blocks is 0 and no list is walked.
@@ -79,6 +103,7 @@ struct Inspection {
   unsigned bankCount;
   DumpFile files[4 + kBankSlots];  // in the order read
   unsigned fileCount;
+  ReadingManifest manifest;
 };
 
 // Longest FOLDER name taken; a longer one is refused as a bad argument.
@@ -86,7 +111,20 @@ constexpr unsigned kFolderNameMax = 4000;
 
 // Reads the dump set in `folder` into `inspection` and works out the figures: id.bin,
 // kzt_fwi.bin, kzt_fid2.bin, then kzt_bbec_C_E.bin for each bank of the CE mask, then smart.bin.
-void inspectFolder(const char* folder, Inspection* inspection);
+// Without `banks`, only id.bin, kzt_fwi.bin, kzt_fid2.bin, smart.bin and the manifest: what a
+// history needs to group and order the readings.
+void inspectFolder(const char* folder, Inspection* inspection, bool banks = true);
+
+// Opens an input for reading: only a regular file, never through a link. Null when the answer
+// did not arrive (no file, an empty one, not a regular file) or, with `reason` filled, when it is
+// there and cannot be read.
+std::FILE* openInput(const char* path, char* reason, size_t reasonSize);
+
+// `text` with each control byte (0x00-0x1F, 0x7F) as '?': device texts and folder names in the
+// text outputs are shown, not obeyed.
+void writeShown(std::FILE* out, const char* text);
+// The identity's texts trimmed of leading and trailing spaces, as the scan trims them.
+void trimText(char* text);
 
 // The block numbers of the entries of `kind` in a bank's bad-block list, walked as the report
 // walks it (to the terminator, at most blocksPerDie entries, at most 512), into `blocks` (room for
@@ -116,6 +154,12 @@ struct BankChange {
   const BankWear* after = nullptr;
   unsigned blocks = 0;  // the fewer of the two sets' blocks
   unsigned changes[kBlockChangeKinds] = {};
+  // Over the blocks that both sets count (rose, stayed or fell): their mean and highest count in
+  // each set, meaningful only when compared > 0.
+  unsigned compared = 0;
+  double meanBefore = 0, meanAfter = 0;
+  uint16_t maxBefore = 0, maxAfter = 0;
+  unsigned turnedCounted = 0;   // bad (65534) in the old set, counted in the new one
   unsigned newlyGrown = 0;      // in the new grown list, not in the old one
   unsigned grownLeft = 0;       // in the old grown list, not in the new one
   unsigned factoryAdded = 0;    // in the new factory list, not in the old one
@@ -234,22 +278,141 @@ unsigned grownAdded(const Comparison& comparison);
 // SMART attribute 9's raw value (power-on hours), false without smart.bin or the attribute.
 bool powerOnHours(const Inspection& inspection, uint64_t* hours);
 
+// ---- Wear over power-on hours ----
+
+// A least-squares line of the worst bank's mean erase count over power-on hours (and over the
+// readings' times where known): the wear rate, and where the line reaches the rated PE cycles.
+struct WearPoint {
+  double hours;
+  double count;      // the worst bank's mean erase count
+  bool timeKnown;
+  int64_t unixTime;
+};
+struct WearFit {
+  unsigned readings = 0;        // points with power-on hours and a count
+  unsigned timedReadings = 0;   // of those, with a time
+  bool rateKnown = false;
+  double perThousandHours = 0;  // PE cycles per 1,000 power-on hours
+  bool dayRateKnown = false;
+  double perThirtyDays = 0;     // PE cycles per 30 days
+  unsigned rated = 0;           // MaxPECycle, 0 when unknown
+  bool projected = false;       // the line reaches `rated`
+  double projectedHours = 0;
+  bool dateKnown = false;
+  int64_t projectedUnix = 0;
+  const char* why = "";         // why there is no projection
+};
+void fitWear(const WearPoint* points, unsigned count, unsigned rated, WearFit* fit);
+// "YYYY-MM-DD" of a Unix time, in UTC (room for 32).
+void formatDate(int64_t unixTime, char* text);
+// The fit's lines of a summary ("Wear rate: ...", "Projection: ..."), and its JSON members.
+void summaryFit(const WearFit& fit, const char* method, FILE* out);
+void jsonFit(const WearFit& fit, const char* method, FILE* out);
+
+// ---- History: every reading of the drives in some folders ----
+
+constexpr unsigned kHistoryReadingsMax = 4096;
+constexpr unsigned kHistoryDepthMax = 8;   // subfolder levels searched below each FOLDER
+constexpr unsigned kHistoryDrivesMax = 64;
+constexpr size_t kHistoryNamesSize = 4u << 20;  // the folder names, one after the other
+
+// One reading: its figures, and what is inconsistent with the reading before it in the drive's
+// order (power-on hours, then time).
+struct HistoryReading {
+  unsigned folder = 0;  // offset of its name in the history's names
+  unsigned drive = 0;
+  bool hoursKnown = false;
+  uint64_t hours = 0;
+  ReadingManifest manifest;  // time, host, node
+  bool lifeKnown = false;     // some bank has counts and MaxPECycle is known
+  double worstLife = 0, meanLife = 0;  // percent: the worst bank's, the mean of the banks'
+  unsigned worstChannel = 0, worstCe = 0;
+  bool countKnown = false;
+  double worstMeanCount = 0;  // the worst bank's mean erase count, the fitted figure
+  double meanCount = 0;       // over every counted block of every bank read
+  bool listsKnown = false;    // the geometry is there
+  unsigned factory = 0, grown = 0;
+  unsigned maxPeCycle = 0;
+  unsigned missing = 0;       // answers that did not arrive (and dumps that cannot be read)
+  unsigned banksRead = 0, banksMarked = 0;
+  // Against the reading before it in the order.
+  unsigned countsFell = 0, grownLeft = 0, turnedCounted = 0, grownAdded = 0;
+  bool hoursWentBack = false;  // a reading taken earlier had more power-on hours
+  unsigned flags() const {
+    return countsFell + grownLeft + turnedCounted + (hoursWentBack ? 1 : 0);
+  }
+};
+
+struct HistoryDrive {
+  bool identityKnown = false;
+  char model[41] = {};
+  char serial[21] = {};
+  unsigned first = 0, count = 0;        // its readings: History::order[first .. first+count)
+  WearFit fit;
+  Health health;
+};
+
+struct History {
+  HistoryReading readings[kHistoryReadingsMax];
+  unsigned readingCount = 0;
+  unsigned order[kHistoryReadingsMax];  // the readings grouped per drive, each drive in order
+  HistoryDrive drives[kHistoryDrivesMax];
+  unsigned driveCount = 0;
+  char names[kHistoryNamesSize];
+  size_t namesUsed = 0;
+  unsigned readingsNotTaken = 0;  // beyond kHistoryReadingsMax or the drives' room
+  const char* name(unsigned offset) const { return names + offset; }
+};
+
+// Finds the readings in `folders` and their subfolders (at most kHistoryDepthMax levels, links
+// not followed, a folder that holds a dump or a manifest being a reading), reads them, groups and
+// orders them per drive, works out each reading's and each drive's figures, flags and verdict.
+// 0 with a message on `err` when a FOLDER cannot be read.
+int buildHistory(const char* const* folders, unsigned count, const HealthThresholds& thresholds,
+                 History* history, FILE* err);
+int writeHistorySummary(const History& history, FILE* out);
+int writeHistoryJson(const History& history, int argc, const char* const* argv, FILE* out);
+int writeHistoryChart(const History& history, FILE* out);
+
 // ---- Outputs ----
 // Each returns non-zero when every byte was written; argv goes into the JSON as given.
 
-int writeSummary(const Inspection& inspection, const char* folder, FILE* out);
-int writeJson(const Inspection& inspection, int argc, const char* const* argv, FILE* out);
+int writeSummary(const Inspection& inspection, const char* folder, const Health& health,
+                 FILE* out);
+int writeJson(const Inspection& inspection, const Health& health, int argc,
+              const char* const* argv, FILE* out);
 int writeWearMap(const Inspection& inspection, FILE* out);
-// The reading in `folder` in Prometheus's text exposition format 0.0.4 (inspect_metrics.cpp).
-int writeMetrics(const Inspection& inspection, const char* folder, FILE* out);
+// The reading in Prometheus's text exposition format 0.0.4, with its health verdict
+// (inspect_metrics.cpp).
+int writeMetrics(const Inspection& inspection, const Health& health, FILE* out);
 int writeDiffSummary(const Comparison& comparison, const char* oldFolder, const char* newFolder,
-                     FILE* out);
+                     const Health& health, FILE* out);
 int writeDiffJson(const Comparison& comparison, const char* oldFolder, const char* newFolder,
-                  int argc, const char* const* argv, FILE* out);
+                  const Health& health, int argc, const char* const* argv, FILE* out);
 int writeGrowthMap(const Comparison& comparison, const char* oldFolder, const char* newFolder,
                    FILE* out);
 
 // Pieces the outputs share (inspect_output.cpp).
+
+// The format version of kzt_inspect's JSON objects, [major, minor]: 2.0 made every unknown value
+// null and the texts trimmed.
+constexpr unsigned kInspectJsonMajor = 2;
+constexpr unsigned kInspectJsonMinor = 0;
+// "{", the format version line and the program's line with its version and arguments.
+void jsonHeader(FILE* out, int argc, const char* const* argv);
+// The "Health:" block of a summary, and the JSON member "health" (its value only).
+void summaryHealth(const Health& health, FILE* out);
+void jsonHealth(const Health& health, FILE* out);
+// The reading's time, host and node: the "Reading:" line (after `label`), the JSON object or null.
+void summaryReading(const Inspection& inspection, const char* label, FILE* out);
+void jsonReading(const Inspection& inspection, FILE* out);
+void jsonManifest(const ReadingManifest& manifest, FILE* out);
+// A drive's text or a folder name as XML character data: markup characters as entities, bytes
+// from 0x7F on as the Latin-1 character of that number, control bytes (which XML cannot carry) as
+// U+FFFD.
+void svgText(FILE* out, const char* text);
+// A JSON number with `format`, or null when not `known`.
+void jsonNumberOrNull(FILE* out, bool known, const char* format, double value);
 
 // The share of the rated life that a bank's mean count has used, in percent, unrounded: false
 // when nothing is counted or MaxPECycle is 0 or unknown.
@@ -269,9 +432,9 @@ void jsonNumbers(FILE* out, const uint16_t* values, unsigned count);
 void jsonItem(FILE* out, unsigned index);
 void jsonEnd(FILE* out, unsigned count);
 
-// The command: `kzt_inspect [--json | --svg FILE] [FOLDER]` or
-// `kzt_inspect --diff [--json | --svg FILE] OLD NEW`. Output to `out`, messages to `err`;
-// returns the exit status.
+// The command: `kzt_inspect [OPTIONS] [FOLDER]`, `kzt_inspect --diff [OPTIONS] OLD NEW` or
+// `kzt_inspect --history [OPTIONS] FOLDER...`. Output to `out`, messages to `err`; returns the
+// exit status.
 int runInspectCommand(int argc, const char* const* argv, FILE* out, FILE* err);
 
 }  // namespace kzt

@@ -15,6 +15,8 @@ namespace kzt {
 
 namespace {
 
+void jsonHours(const Inspection& set, FILE* out);
+
 // Room for the block numbers of a bank: every block, or every entry of a list.
 uint16_t numbers[BbecAnswer::kEraseCountValues];
 
@@ -60,56 +62,76 @@ const char* smartMissingIn(const Comparison& comparison) {
 
 // The change of a bank's mean as it is printed ("%.2f"): a change that rounds to zero is zero, not
 // "-0.00".
-double meanChange(const BankWear& then, const BankWear& now) {
-  const double change = now.mean - then.mean;
+double meanChange(const BankChange& bank) {
+  const double change = bank.meanAfter - bank.meanBefore;
   return change > -0.005 && change < 0.005 ? 0.0 : change;
 }
 
+// The share of the rated life that a mean count has used, as "%.1f%%", or "-".
+void lifeText(const Inspection& set, bool known, double mean, char* text, size_t size) {
+  const unsigned rated = set.firmwareInfo.maxPeCycle;
+  if (known && rated != 0) std::snprintf(text, size, "%.1f%%", mean / rated * 100.0);
+}
+
 void summaryBankLine(const Comparison& comparison, const BankChange& bank, FILE* out) {
-  const BankWear& then = *bank.before;
-  const BankWear& now = *bank.after;
   char name[16], meanThen[24] = "-", meanNow[24] = "-", meanText[24] = "-";
   char maxThen[12] = "-", maxNow[12] = "-", maxChange[12] = "-", fell[16];
   char lifeThen[24] = "-", lifeNow[24] = "-";
-  std::snprintf(name, sizeof name, "Ch%uCE%u", now.channel, now.ce);
-  if (then.counted > 0) {
-    std::snprintf(meanThen, sizeof meanThen, "%.2f", then.mean);
-    std::snprintf(maxThen, sizeof maxThen, "%u", unsigned{then.max});
-  }
-  if (now.counted > 0) {
-    std::snprintf(meanNow, sizeof meanNow, "%.2f", now.mean);
-    std::snprintf(maxNow, sizeof maxNow, "%u", unsigned{now.max});
-  }
-  if (then.counted > 0 && now.counted > 0) {
-    std::snprintf(meanText, sizeof meanText, "%+.2f", meanChange(then, now));
-    std::snprintf(maxChange, sizeof maxChange, "%+d", int{now.max} - int{then.max});
+  std::snprintf(name, sizeof name, "Ch%uCE%u", bank.after->channel, bank.after->ce);
+  const bool known = bank.compared > 0;
+  if (known) {
+    std::snprintf(meanThen, sizeof meanThen, "%.2f", bank.meanBefore);
+    std::snprintf(maxThen, sizeof maxThen, "%u", unsigned{bank.maxBefore});
+    std::snprintf(meanNow, sizeof meanNow, "%.2f", bank.meanAfter);
+    std::snprintf(maxNow, sizeof maxNow, "%u", unsigned{bank.maxAfter});
+    std::snprintf(meanText, sizeof meanText, "%+.2f", meanChange(bank));
+    std::snprintf(maxChange, sizeof maxChange, "%+d", int{bank.maxAfter} - int{bank.maxBefore});
   }
   std::snprintf(fell, sizeof fell, "%u%s", bank.changes[kFell], bank.changes[kFell] ? "!" : "");
-  double percent = 0;
-  if (lifeUsedPercent(*comparison.before, then, &percent)) {
-    std::snprintf(lifeThen, sizeof lifeThen, "%.1f%%", percent);
-  }
-  if (lifeUsedPercent(*comparison.after, now, &percent)) {
-    std::snprintf(lifeNow, sizeof lifeNow, "%.1f%%", percent);
-  }
-  std::fprintf(out, "%-6s %8s %8s %8s %7s %7s %6s %4u %6u %4s %8s %8s\n", name, meanThen,
-               meanNow, meanText, maxThen, maxNow, maxChange, bank.changes[kRose],
+  lifeText(*comparison.before, known, bank.meanBefore, lifeThen, sizeof lifeThen);
+  lifeText(*comparison.after, known, bank.meanAfter, lifeNow, sizeof lifeNow);
+  std::fprintf(out, "%-6s %7u %8s %8s %8s %7s %7s %6s %4u %6u %4s %8s %8s\n", name, bank.compared,
+               meanThen, meanNow, meanText, maxThen, maxNow, maxChange, bank.changes[kRose],
                bank.changes[kStayed], fell, lifeThen, lifeNow);
 }
 
-// "; <label>: n, n, n" when the list is not empty.
+// "; <label> (<count>): a-b c" when the list is not empty: ascending numbers, runs of three or
+// more as ranges.
 void summaryNumbers(FILE* out, const char* label, unsigned count, unsigned* written) {
   if (count == 0) return;
-  std::fprintf(out, "%s%s:", *written ? "; " : "", label);
-  for (unsigned k = 0; k < count; ++k) std::fprintf(out, " %u", unsigned{numbers[k]});
+  std::fprintf(out, "%s%s (%u):", *written ? "; " : "", label, count);
+  for (unsigned k = 0; k < count;) {
+    unsigned last = k;
+    while (last + 1 < count && numbers[last + 1] == numbers[last] + 1) ++last;
+    if (last - k >= 2) {
+      std::fprintf(out, " %u-%u", unsigned{numbers[k]}, unsigned{numbers[last]});
+      k = last + 1;
+    } else {
+      std::fprintf(out, " %u", unsigned{numbers[k++]});
+    }
+  }
   ++*written;
+}
+
+// The blocks of a bank that were bad (65534) in the old set and are counted in the new one.
+unsigned listTurnedCounted(const Comparison& comparison, const BankChange& bank) {
+  const BbecAnswer& oldAnswer = bankAnswer(*comparison.before, *bank.before);
+  const BbecAnswer& newAnswer = bankAnswer(*comparison.after, *bank.after);
+  unsigned count = 0;
+  for (unsigned block = 0; block < bank.blocks; ++block) {
+    if (eraseCountOf(oldAnswer, block) == kEraseCountBad &&
+        eraseCountOf(newAnswer, block) < kEraseCountBad) {
+      numbers[count++] = static_cast<uint16_t>(block);
+    }
+  }
+  return count;
 }
 
 void summaryBankBlocks(const Comparison& comparison, const BankChange& bank, FILE* out) {
   const BankWear& then = *bank.before;
   const BankWear& now = *bank.after;
-  if (bank.changes[kFell] + bank.changes[kTurnedBad] + bank.newlyGrown + bank.factoryAdded +
-          bank.factoryRemoved == 0) {
+  if (bank.changes[kFell] + bank.changes[kTurnedBad] + bank.turnedCounted + bank.newlyGrown +
+          bank.grownLeft + bank.factoryAdded + bank.factoryRemoved == 0) {
     return;
   }
   std::fprintf(out, "Ch%uCE%u: ", now.channel, now.ce);
@@ -117,6 +139,8 @@ void summaryBankBlocks(const Comparison& comparison, const BankChange& bank, FIL
   summaryNumbers(out, "counts fell (odd)", listChangedBlocks(comparison, bank, kFell, numbers),
                  &written);
   summaryNumbers(out, "turned bad", listChangedBlocks(comparison, bank, kTurnedBad, numbers),
+                 &written);
+  summaryNumbers(out, "bad before, counted now (odd)", listTurnedCounted(comparison, bank),
                  &written);
   const Inspection& before = *comparison.before;
   const Inspection& after = *comparison.after;
@@ -126,6 +150,8 @@ void summaryBankBlocks(const Comparison& comparison, const BankChange& bank, FIL
   }
   summaryNumbers(out, "newly in the grown list",
                  listEntriesNotIn(after, now, before, then, kGrownBadBlock, numbers), &written);
+  summaryNumbers(out, "left the grown list (odd)",
+                 listEntriesNotIn(before, then, after, now, kGrownBadBlock, numbers), &written);
   summaryNumbers(out, "FACTORY LIST CHANGED, added",
                  listEntriesNotIn(after, now, before, then, kFactoryBadBlock, numbers), &written);
   summaryNumbers(out, bank.factoryAdded ? "removed" : "FACTORY LIST CHANGED, removed",
@@ -147,12 +173,12 @@ void summaryWear(const Comparison& comparison, FILE* out) {
   if (comparison.bankCount == 0) {
     std::fputs("\nWear: no bank read in both sets\n", out);
   } else {
-    std::fprintf(out, "\nWear: %u banks read in both sets, %u blocks compared each; MaxPECycle "
-                 "%s old, %s new\n", comparison.bankCount, comparison.banks[0].blocks,
-                 ratedCycles[0], ratedCycles[1]);
-    std::fprintf(out, "%-6s %8s %8s %8s %7s %7s %6s %4s %6s %4s %8s %8s\n", "Bank", "Mean old",
-                 "Mean new", "Change", "Max old", "Max new", "Change", "Rose", "Stayed", "Fell",
-                 "Life old", "Life new");
+    std::fprintf(out, "\nWear: %u banks read in both sets, %u blocks each; MaxPECycle %s old, "
+                 "%s new; figures over the blocks both sets count\n", comparison.bankCount,
+                 comparison.banks[0].blocks, ratedCycles[0], ratedCycles[1]);
+    std::fprintf(out, "%-6s %7s %8s %8s %8s %7s %7s %6s %4s %6s %4s %8s %8s\n", "Bank",
+                 "Counted", "Mean old", "Mean new", "Change", "Max old", "Max new", "Change",
+                 "Rose", "Stayed", "Fell", "Life old", "Life new");
     for (unsigned i = 0; i < comparison.bankCount; ++i) {
       summaryBankLine(comparison, comparison.banks[i], out);
     }
@@ -196,6 +222,10 @@ void summarySmart(const Comparison& comparison, FILE* out) {
 void jsonSet(const Inspection& set, const char* key, const char* folder, FILE* out) {
   std::fprintf(out, "  \"%s\": {\"folder\": ", key);
   writeJsonText(out, folder);
+  std::fputs(", \"reading\": ", out);
+  jsonReading(set, out);
+  std::fputs(", \"power_on_hours\": ", out);
+  jsonHours(set, out);
   std::fputs(", \"firmware\": ", out);
   writeJsonText(out, set.identity.firmwareRevision);
   if (set.geometryPresent) {
@@ -207,21 +237,19 @@ void jsonSet(const Inspection& set, const char* key, const char* folder, FILE* o
   std::fputs("},\n", out);
 }
 
-// "<key>": {"old": ..., "new": ..., "change": ...} of a bank's mean or highest count.
-void jsonFigure(FILE* out, const char* key, const BankWear& then, const BankWear& now, bool mean) {
-  std::fprintf(out, "\"%s\": {", key);
-  const BankWear* sides[2] = {&then, &now};
-  for (unsigned s = 0; s < 2; ++s) {
-    std::fputs(s == 0 ? "\"old\": " : ", \"new\": ", out);
-    if (sides[s]->counted == 0) std::fputs("null", out);
-    else if (mean) std::fprintf(out, "%.2f", sides[s]->mean);
-    else std::fprintf(out, "%u", unsigned{sides[s]->max});
+// "<key>": {"old": ..., "new": ..., "change": ...} of a bank's mean or highest count over the
+// blocks both sets count, null when none is compared.
+void jsonFigure(FILE* out, const char* key, const BankChange& bank, bool mean) {
+  if (bank.compared == 0) {
+    std::fprintf(out, "\"%s\": {\"old\": null, \"new\": null, \"change\": null}, ", key);
+  } else if (mean) {
+    std::fprintf(out, "\"%s\": {\"old\": %.2f, \"new\": %.2f, \"change\": %.2f}, ", key,
+                 bank.meanBefore, bank.meanAfter, meanChange(bank));
+  } else {
+    std::fprintf(out, "\"%s\": {\"old\": %u, \"new\": %u, \"change\": %d}, ", key,
+                 unsigned{bank.maxBefore}, unsigned{bank.maxAfter},
+                 int{bank.maxAfter} - int{bank.maxBefore});
   }
-  std::fputs(", \"change\": ", out);
-  if (then.counted == 0 || now.counted == 0) std::fputs("null", out);
-  else if (mean) std::fprintf(out, "%.2f", meanChange(then, now));
-  else std::fprintf(out, "%d", int{now.max} - int{then.max});
-  std::fputs("}, ", out);
 }
 
 void jsonBank(const Comparison& comparison, const BankChange& bank, FILE* out) {
@@ -229,28 +257,33 @@ void jsonBank(const Comparison& comparison, const BankChange& bank, FILE* out) {
   const BankWear& now = *bank.after;
   const Inspection& before = *comparison.before;
   const Inspection& after = *comparison.after;
-  std::fprintf(out, "{\"channel\": %u, \"ce\": %u, \"blocks\": %u, ", now.channel, now.ce,
-               bank.blocks);
-  jsonFigure(out, "mean", then, now, true);
-  jsonFigure(out, "max", then, now, false);
-  std::fputs("\"life_used_percent\": {", out);
-  double percent = 0;
-  if (lifeUsedPercent(before, then, &percent)) std::fprintf(out, "\"old\": %.1f", percent);
-  else std::fputs("\"old\": null", out);
-  if (lifeUsedPercent(after, now, &percent)) std::fprintf(out, ", \"new\": %.1f}", percent);
-  else std::fputs(", \"new\": null}", out);
+  std::fprintf(out, "{\"channel\": %u, \"ce\": %u, \"blocks\": %u, \"compared\": %u, ",
+               now.channel, now.ce, bank.blocks, bank.compared);
+  jsonFigure(out, "mean", bank, true);
+  jsonFigure(out, "max", bank, false);
+  const bool known = bank.compared > 0;
+  const unsigned ratedThen = before.firmwareInfo.maxPeCycle, ratedNow = after.firmwareInfo.maxPeCycle;
+  std::fputs("\"life_used_percent\": {\"old\": ", out);
+  jsonNumberOrNull(out, known && ratedThen != 0, "%.1f", bank.meanBefore / ratedThen * 100.0);
+  std::fputs(", \"new\": ", out);
+  jsonNumberOrNull(out, known && ratedNow != 0, "%.1f", bank.meanAfter / ratedNow * 100.0);
+  std::fputc('}', out);
   std::fprintf(out, ", \"rose\": %u, \"stayed\": %u, \"fell\": %u, \"fell_blocks\": ",
                bank.changes[kRose], bank.changes[kStayed], bank.changes[kFell]);
   jsonNumbers(out, numbers, listChangedBlocks(comparison, bank, kFell, numbers));
   std::fputs(", \"turned_bad\": ", out);
   jsonNumbers(out, numbers, listChangedBlocks(comparison, bank, kTurnedBad, numbers));
+  std::fputs(", \"turned_counted\": ", out);
+  jsonNumbers(out, numbers, listTurnedCounted(comparison, bank));
   if (!listsCompared(comparison)) {
-    std::fputs(", \"newly_grown\": null, \"factory_added\": null, \"factory_removed\": null, "
-               "\"factory_changed\": null}", out);
+    std::fputs(", \"newly_grown\": null, \"left_grown\": null, \"factory_added\": null, "
+               "\"factory_removed\": null, \"factory_changed\": null}", out);
     return;
   }
   std::fputs(", \"newly_grown\": ", out);
   jsonNumbers(out, numbers, listEntriesNotIn(after, now, before, then, kGrownBadBlock, numbers));
+  std::fputs(", \"left_grown\": ", out);
+  jsonNumbers(out, numbers, listEntriesNotIn(before, then, after, now, kGrownBadBlock, numbers));
   std::fputs(", \"factory_added\": ", out);
   jsonNumbers(out, numbers, listEntriesNotIn(after, now, before, then, kFactoryBadBlock, numbers));
   std::fputs(", \"factory_removed\": ", out);
@@ -290,29 +323,91 @@ void jsonSmart(const Comparison& comparison, FILE* out) {
   std::fputc('}', out);
 }
 
+// The pair's wear: the worst bank (the highest new mean over the blocks both sets count) from its
+// old mean at the old power-on hours to its new mean at the new ones.
+void fitPair(const Comparison& comparison, WearFit* fit) {
+  const BankChange* worst = nullptr;
+  for (unsigned i = 0; i < comparison.bankCount; ++i) {
+    const BankChange& bank = comparison.banks[i];
+    if (bank.compared != 0 && (worst == nullptr || bank.meanAfter > worst->meanAfter)) worst = &bank;
+  }
+  const Inspection* sets[2] = {comparison.before, comparison.after};
+  WearPoint points[2] = {};
+  unsigned count = 0;
+  for (unsigned s = 0; s < 2 && worst != nullptr; ++s) {
+    uint64_t hours = 0;
+    if (!powerOnHours(*sets[s], &hours)) continue;
+    const ReadingManifest& m = sets[s]->manifest;
+    points[count++] = {static_cast<double>(hours), s == 0 ? worst->meanBefore : worst->meanAfter,
+                       m.timeKnown, m.unixTime};
+  }
+  fitWear(points, count, comparison.after->geometryPresent ? comparison.after->firmwareInfo.maxPeCycle : 0,
+          fit);
+  if (worst == nullptr) fit->why = "no bank with blocks both sets count";
+}
+
+constexpr const char* kPairMethod = "worst bank's mean over the blocks both sets count, OLD to NEW";
+
+void summaryHours(const Comparison& comparison, FILE* out) {
+  uint64_t then = 0, now = 0;
+  if (!powerOnHours(*comparison.before, &then) || !powerOnHours(*comparison.after, &now)) {
+    std::fputs("Power-on hours: unknown (no attribute 9 in a smart.bin)\n", out);
+    return;
+  }
+  std::fprintf(out, "Power-on hours: %" PRIu64 " old, %" PRIu64 " new (%+" PRId64 ")\n", then, now,
+               static_cast<int64_t>(now - then));
+  if (now < then) {
+    std::fputs("WARNING: power-on hours fell from OLD to NEW: OLD and NEW may be swapped\n", out);
+  }
+}
+
+void jsonHours(const Inspection& set, FILE* out) {
+  uint64_t hours = 0;
+  if (powerOnHours(set, &hours)) std::fprintf(out, "%" PRIu64, hours);
+  else std::fputs("null", out);
+}
+
 }  // namespace
 
 int writeDiffSummary(const Comparison& comparison, const char* oldFolder, const char* newFolder,
-                     FILE* out) {
-  std::fprintf(out, "Old dump set: %s\nNew dump set: %s\n", oldFolder, newFolder);
+                     const Health& health, FILE* out) {
+  std::fputs("Old dump set: ", out);
+  writeShown(out, oldFolder);
+  std::fputs("\nNew dump set: ", out);
+  writeShown(out, newFolder);
+  std::fputc('\n', out);
+  summaryReading(*comparison.before, "Old reading : ", out);
+  summaryReading(*comparison.after, "New reading : ", out);
   summaryFiles(*comparison.before, "Missing in old: ", "Short in old  : ", out);
   summaryFiles(*comparison.after, "Missing in new: ", "Short in new  : ", out);
   const DriveIdentity& then = comparison.before->identity;
   const DriveIdentity& now = comparison.after->identity;
-  std::fprintf(out, "Model: %s\nS/N  : %s\nFw   : %s", now.model, now.serialNumber,
-               then.firmwareRevision);
+  std::fputs("Model: ", out);
+  writeShown(out, now.model);
+  std::fputs("\nS/N  : ", out);
+  writeShown(out, now.serialNumber);
+  std::fputs("\nFw   : ", out);
+  writeShown(out, then.firmwareRevision);
   if (std::strcmp(then.firmwareRevision, now.firmwareRevision) != 0) {
-    std::fprintf(out, " old, %s new", now.firmwareRevision);
+    std::fputs(" old, ", out);
+    writeShown(out, now.firmwareRevision);
+    std::fputs(" new", out);
   }
   std::fputc('\n', out);
+  summaryHours(comparison, out);
   summaryWear(comparison, out);
+  WearFit fit;
+  fitPair(comparison, &fit);
+  std::fputc('\n', out);
+  summaryFit(fit, kPairMethod, out);
   summarySmart(comparison, out);
+  summaryHealth(health, out);
   return std::fflush(out) == 0 && !std::ferror(out);
 }
 
 int writeDiffJson(const Comparison& comparison, const char* oldFolder, const char* newFolder,
-                  int argc, const char* const* argv, FILE* out) {
-  writeJsonHeader(out, "kzt_inspect", KZT_VERSION_TEXT, argc, argv);
+                  const Health& health, int argc, const char* const* argv, FILE* out) {
+  jsonHeader(out, argc, argv);
   jsonSet(*comparison.before, "old", oldFolder, out);
   jsonSet(*comparison.after, "new", newFolder, out);
   std::fputs("  \"drive\": {\"model\": ", out);
@@ -327,7 +422,18 @@ int writeDiffJson(const Comparison& comparison, const char* oldFolder, const cha
   jsonEnd(out, comparison.bankCount);
   jsonOnlyIn(out, "banks_only_old", comparison.onlyBefore, comparison.onlyBeforeCount);
   jsonOnlyIn(out, "banks_only_new", comparison.onlyAfter, comparison.onlyAfterCount);
+  uint64_t then = 0, now = 0;
+  std::fprintf(out, ",\n  \"hours_fell\": %s,\n  \"wear\": ",
+               powerOnHours(*comparison.before, &then) && powerOnHours(*comparison.after, &now) &&
+                       now < then
+                   ? "true"
+                   : "false");
+  WearFit fit;
+  fitPair(comparison, &fit);
+  jsonFit(fit, kPairMethod, out);
   jsonSmart(comparison, out);
+  std::fputs(",\n  \"health\": ", out);
+  jsonHealth(health, out);
   std::fputs("\n}\n", out);
   return std::fflush(out) == 0 && !std::ferror(out);
 }

@@ -85,9 +85,8 @@ unsigned scaleStep(unsigned value, const MapPlan& plan) {
                                (plan.top - plan.low + 1));
 }
 
-// A drive's text or a folder name as XML character data: markup characters as entities, bytes
-// from 0x7F on as the Latin-1 character of that number, control bytes (which XML cannot carry) as
-// U+FFFD.
+}  // namespace
+
 void svgText(FILE* out, const char* text) {
   for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c != 0; ++c) {
     if (*c == '&') std::fputs("&amp;", out);
@@ -98,6 +97,8 @@ void svgText(FILE* out, const char* text) {
     else std::fputc(*c, out);
   }
 }
+
+namespace {
 
 // A cell of side `cell` at x, y (drawn a pixel smaller) with its marks: triangles of half its side
 // over its top-left and its bottom-right corners.

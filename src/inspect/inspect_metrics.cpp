@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "inspect/inspect.h"
-#include "transport/files.h"
 
 namespace kzt {
 
@@ -74,36 +73,7 @@ void bankLabel(const BankWear& bank, char* label, size_t size) {
   std::snprintf(label, size, ",bank=\"Ch%uCE%u\"", bank.channel, bank.ce);
 }
 
-// The time of the reading in `folder`: "time": {"unix": N} of the manifest that a live run writes
-// last (reading.json), opened as every input is (a regular file, never through a link); false
-// without the manifest, the member, or a number there.
-bool readingTime(const char* folder, uint64_t* seconds) {
-  static char text[64 * 1024];
-  char path[kFolderNameMax + 32];
-  std::snprintf(path, sizeof path, "%s/reading.json", folder);
-  InputProblem problem = InputOk;
-  char reason[160];
-  std::FILE* stream = openInputFile(path, &problem, reason, sizeof reason);
-  if (stream == nullptr) return false;
-  const size_t length = std::fread(text, 1, sizeof text - 1, stream);
-  std::fclose(stream);
-  text[length] = '\0';
-  const char* time = std::strstr(text, "\"time\"");
-  const char* unix = time ? std::strstr(time, "\"unix\"") : nullptr;
-  if (unix == nullptr) return false;
-  const char* at = unix + std::strlen("\"unix\"");
-  while (*at == ' ' || *at == ':') ++at;
-  if (*at < '0' || *at > '9') return false;  // null, or not a count of seconds
-  uint64_t value = 0;
-  for (; *at >= '0' && *at <= '9' && value < UINT64_MAX / 10 - 9; ++at) {
-    value = value * 10 + static_cast<unsigned>(*at - '0');
-  }
-  *seconds = value;
-  return true;
-}
-
-void readingMetrics(const Inspection& inspection, const char* folder, const DriveLabels& labels,
-                    FILE* out) {
+void readingMetrics(const Inspection& inspection, const DriveLabels& labels, FILE* out) {
   const unsigned missing = countFiles(inspection, false);
   const unsigned shortFiles = countFiles(inspection, true);
   family(out, "kzt_fid_reading_ok",
@@ -114,9 +84,9 @@ void readingMetrics(const Inspection& inspection, const char* folder, const Driv
   sampleInteger(out, "kzt_fid_answers_missing", labels, "", missing);
   family(out, "kzt_fid_reading_timestamp_seconds",
          "When the reading was made (its manifest's time), in seconds since 1970 UTC.");
-  uint64_t seconds = 0;
-  if (readingTime(folder, &seconds)) {
-    sampleInteger(out, "kzt_fid_reading_timestamp_seconds", labels, "", seconds);
+  if (inspection.manifest.timeKnown) {
+    std::fprintf(out, "kzt_fid_reading_timestamp_seconds{%s} %" PRId64 "\n", labels.text,
+                 inspection.manifest.unixTime);
   }
   family(out, "kzt_fid_drive_info",
          "Always 1: the drive's firmware and controller texts from IDENTIFY as labels.");
@@ -215,17 +185,17 @@ void smartMetrics(const Inspection& inspection, const DriveLabels& labels, FILE*
       if (a.id == 0) continue;
       char label[16];
       std::snprintf(label, sizeof label, ",id=\"%u\"", unsigned{a.id});
-      const uint64_t value = field.part == kValue ? a.value : field.part == kWorst ? a.worst : a.raw;
+      const uint64_t value = field.part == kValue   ? a.value
+                             : field.part == kWorst ? a.worst
+                                                    : a.raw;
       sampleInteger(out, field.name, labels, label, value);
     }
   }
 }
 
-// The verdict of kzt_inspect's health rules (default thresholds) as its number, with its name as
-// a label: 0 OK, 1 WATCH, 2 REPLACE, 3 UNKNOWN.
-void healthMetrics(const Inspection& inspection, const DriveLabels& labels, FILE* out) {
-  Health health;
-  judgeReading(inspection, HealthThresholds{}, &health);
+// The verdict of kzt_inspect's health rules as its number, with its name as a label: 0 OK,
+// 1 WATCH, 2 REPLACE, 3 UNKNOWN.
+void healthMetrics(const Health& health, const DriveLabels& labels, FILE* out) {
   family(out, "kzt_fid_health_status",
          "Health verdict of the reading: 0 OK, 1 WATCH, 2 REPLACE, 3 UNKNOWN; its name in the "
          "label verdict.");
@@ -236,10 +206,10 @@ void healthMetrics(const Inspection& inspection, const DriveLabels& labels, FILE
 
 }  // namespace
 
-int writeMetrics(const Inspection& inspection, const char* folder, FILE* out) {
+int writeMetrics(const Inspection& inspection, const Health& health, FILE* out) {
   const DriveLabels labels = driveLabels(inspection);
-  readingMetrics(inspection, folder, labels, out);
-  healthMetrics(inspection, labels, out);
+  readingMetrics(inspection, labels, out);
+  healthMetrics(health, labels, out);
   bankMetrics(inspection, labels, out);
   smartMetrics(inspection, labels, out);
   return std::fflush(out) == 0 && !std::ferror(out);

@@ -3,6 +3,7 @@
 // pieces that the comparison's outputs share with them. Figures are rounded as printf rounds
 // them: the mean with "%.2f", the share of the rated life with "%.1f".
 #include <cinttypes>
+#include <cstring>
 
 #include "inspect/inspect.h"
 #include "nandid/flash_id.h"
@@ -21,7 +22,10 @@ unsigned listFiles(const Inspection& inspection, FILE* out, bool wantShort) {
   unsigned count = 0;
   for (unsigned i = 0; i < inspection.fileCount; ++i) {
     const DumpFile& file = inspection.files[i];
-    if (wantShort ? !file.opened || file.bytesRead >= file.size : file.opened) continue;
+    if (wantShort ? !file.opened || file.bytesRead >= file.size
+                  : file.opened || file.unreadable[0] != '\0') {
+      continue;
+    }
     std::fprintf(out, "%s%s", count++ == 0 ? "" : ", ", file.name);
     if (wantShort) std::fprintf(out, " (%u of %u bytes)", file.bytesRead, file.size);
   }
@@ -32,7 +36,8 @@ unsigned countFiles(const Inspection& inspection, bool wantShort) {
   unsigned count = 0;
   for (unsigned i = 0; i < inspection.fileCount; ++i) {
     const DumpFile& file = inspection.files[i];
-    count += wantShort ? file.opened && file.bytesRead < file.size : !file.opened;
+    count += wantShort ? file.opened && file.bytesRead < file.size
+                       : !file.opened && file.unreadable[0] == '\0';
   }
   return count;
 }
@@ -50,7 +55,7 @@ void jsonFiles(const Inspection& inspection, const char* separator, FILE* out) {
   std::fputs("\"missing_files\": [", out);
   unsigned count = 0;
   for (unsigned i = 0; i < inspection.fileCount; ++i) {
-    if (inspection.files[i].opened) continue;
+    if (inspection.files[i].opened || inspection.files[i].unreadable[0] != '\0') continue;
     if (count++ != 0) std::fputs(", ", out);
     writeJsonText(out, inspection.files[i].name);
   }
@@ -61,6 +66,15 @@ void jsonFiles(const Inspection& inspection, const char* separator, FILE* out) {
     if (!file.opened || file.bytesRead >= file.size) continue;
     std::fprintf(out, "%s{\"name\": \"%s\", \"bytes\": %u, \"size\": %u}", count++ ? ", " : "",
                  file.name, file.bytesRead, file.size);
+  }
+  std::fprintf(out, "],%s\"unreadable_files\": [", separator);
+  count = 0;
+  for (unsigned i = 0; i < inspection.fileCount; ++i) {
+    const DumpFile& file = inspection.files[i];
+    if (file.unreadable[0] == '\0') continue;
+    std::fprintf(out, "%s{\"name\": \"%s\", \"reason\": ", count++ ? ", " : "", file.name);
+    writeJsonText(out, file.unreadable);
+    std::fputc('}', out);
   }
   std::fputc(']', out);
 }
@@ -77,6 +91,97 @@ void summaryFiles(const Inspection& inspection, const char* missing, const char*
     listFiles(inspection, out, true);
     std::fputc('\n', out);
   }
+  for (unsigned i = 0; i < inspection.fileCount; ++i) {
+    const DumpFile& file = inspection.files[i];
+    if (file.unreadable[0] != '\0') {
+      std::fprintf(out, "%s cannot be read: %s\n", file.name, file.unreadable);
+    }
+  }
+}
+
+void jsonHeader(FILE* out, int argc, const char* const* argv) {
+  std::fprintf(out, "{\n  \"json_format_version\": [%u, %u],\n  \"kzt_inspect\": {\"version\": ",
+               kInspectJsonMajor, kInspectJsonMinor);
+  writeJsonText(out, KZT_VERSION_TEXT);
+  std::fputs(", \"argv\": [", out);
+  for (int i = 0; i < argc; ++i) {
+    if (i != 0) std::fputs(", ", out);
+    writeJsonText(out, argv[i]);
+  }
+  std::fputs("]},\n", out);
+}
+
+void jsonNumberOrNull(FILE* out, bool known, const char* format, double value) {
+  if (known) std::fprintf(out, format, value);
+  else std::fputs("null", out);
+}
+
+void summaryHealth(const Health& health, FILE* out) {
+  std::fprintf(out, "\nHealth: %s\n", healthVerdictName(health.verdict));
+  for (unsigned i = 0; i < health.reasonCount; ++i) {
+    std::fprintf(out, "  %-7s %s\n", healthVerdictName(health.reasons[i].verdict),
+                 health.reasons[i].text);
+  }
+  if (health.reasonsDropped != 0) {
+    std::fprintf(out, "  and %u more reasons\n", health.reasonsDropped);
+  }
+}
+
+void jsonHealth(const Health& health, FILE* out) {
+  std::fprintf(out, "{\"verdict\": \"%s\", \"reasons\": [", healthVerdictName(health.verdict));
+  for (unsigned i = 0; i < health.reasonCount; ++i) {
+    const HealthReason& reason = health.reasons[i];
+    std::fprintf(out, "%s{\"verdict\": \"%s\", \"rule\": \"%s\", \"text\": ", i ? ", " : "",
+                 healthVerdictName(reason.verdict), healthRuleName(reason.rule));
+    writeJsonText(out, reason.text);
+    std::fputc('}', out);
+  }
+  std::fprintf(out, "], \"reasons_not_listed\": %u}", health.reasonsDropped);
+}
+
+void summaryReading(const Inspection& inspection, const char* label, FILE* out) {
+  const ReadingManifest& m = inspection.manifest;
+  std::fputs(label, out);
+  if (!m.present) {
+    std::fputs("time, host and node unknown (no reading.json)\n", out);
+    return;
+  }
+  writeShown(out, m.utc[0] != '\0' ? m.utc : "time unknown");
+  if (m.localOffset[0] != '\0') {
+    std::fputs(" (local offset ", out);
+    writeShown(out, m.localOffset);
+    std::fputc(')', out);
+  }
+  std::fputs(", host ", out);
+  writeShown(out, m.hostKnown ? m.host : "unknown");
+  std::fputs(", node ", out);
+  writeShown(out, m.nodeKnown ? m.node : "unknown");
+  std::fputc('\n', out);
+}
+
+void jsonReading(const Inspection& inspection, FILE* out) { jsonManifest(inspection.manifest, out); }
+
+void jsonManifest(const ReadingManifest& m, FILE* out) {
+  if (!m.present) {
+    std::fputs("null", out);
+    return;
+  }
+  std::fputs("{\"time_utc\": ", out);
+  if (m.utc[0] != '\0') writeJsonText(out, m.utc);
+  else std::fputs("null", out);
+  std::fputs(", \"time_unix\": ", out);
+  if (m.timeKnown) std::fprintf(out, "%" PRId64, m.unixTime);
+  else std::fputs("null", out);
+  std::fputs(", \"local_offset\": ", out);
+  if (m.localOffset[0] != '\0') writeJsonText(out, m.localOffset);
+  else std::fputs("null", out);
+  std::fputs(", \"host\": ", out);
+  if (m.hostKnown) writeJsonText(out, m.host);
+  else std::fputs("null", out);
+  std::fputs(", \"node\": ", out);
+  if (m.nodeKnown) writeJsonText(out, m.node);
+  else std::fputs("null", out);
+  std::fputc('}', out);
 }
 
 namespace {
@@ -91,10 +196,19 @@ void summaryIdentity(const Inspection& inspection, FILE* out) {
     return;
   }
   const DriveIdentity& id = inspection.identity;
-  std::fprintf(out, "Model: %s\nFw   : %s\nS/N  : %s\nSize : %u MB [%1.1f GB]\n", id.model,
-               id.firmwareRevision, id.serialNumber, driveSizeMegabytes(id.sectorCount),
+  std::fputs("Model: ", out);
+  writeShown(out, id.model);
+  std::fputs("\nFw   : ", out);
+  writeShown(out, id.firmwareRevision);
+  std::fputs("\nS/N  : ", out);
+  writeShown(out, id.serialNumber);
+  std::fprintf(out, "\nSize : %u MB [%1.1f GB]\n", driveSizeMegabytes(id.sectorCount),
                driveSizeGigabytes(id.sectorCount));
-  if (id.vendorString[0] != '\0') std::fprintf(out, "FwStr: [%s]\n", id.vendorString);
+  if (id.vendorString[0] != '\0') {
+    std::fputs("FwStr: [", out);
+    writeShown(out, id.vendorString);
+    std::fputs("]\n", out);
+  }
   if (!isRealtekController(id)) {
     std::fprintf(out, "Realtek based SSD not found: kzt_fid stops after these lines\n");
   }
@@ -217,8 +331,10 @@ void jsonIdentity(const Inspection& inspection, FILE* out) {
   writeJsonText(out, id.firmwareRevision);
   std::fputs(", \"serial\": ", out);
   writeJsonText(out, id.serialNumber);
-  std::fprintf(out, ", \"sectors\": %" PRIu64 ", \"megabytes\": %u, \"gigabytes\": %.1f",
-               id.sectorCount, driveSizeMegabytes(id.sectorCount),
+  std::fprintf(out,
+               ", \"sectors\": %" PRIu64 ", \"bytes\": %" PRIu64 ", \"mebibytes\": %u, "
+               "\"gigabytes\": %.1f",
+               id.sectorCount, id.sectorCount * 512, driveSizeMegabytes(id.sectorCount),
                driveSizeGigabytes(id.sectorCount));
   std::fputs(", \"controller\": ", out);
   writeJsonText(out, id.vendorString);
@@ -227,6 +343,10 @@ void jsonIdentity(const Inspection& inspection, FILE* out) {
 
 void jsonBanks(const Inspection& inspection, FILE* out) {
   std::fputs("  \"banks\": ", out);
+  if (!inspection.flashIdTablePresent) {
+    std::fputs("null,\n  \"ce_mask\": null,\n", out);
+    return;
+  }
   unsigned count = 0;
   for (unsigned n = 0; n < kFlashIdRecordCount; ++n) {
     const FlashIdRecord& record = inspection.flashIdTable.records[n];
@@ -246,7 +366,7 @@ void jsonBanks(const Inspection& inspection, FILE* out) {
   }
   jsonEnd(out, count);
   char marks[kCeMaskTextSize] = "";
-  if (inspection.flashIdTablePresent) formatCeMask(inspection.ceMask, marks);
+  formatCeMask(inspection.ceMask, marks);
   std::fprintf(out, ",\n  \"ce_mask\": \"%s\",\n", marks);
 }
 
@@ -297,10 +417,17 @@ void jsonBadBlocksAndWear(const Inspection& inspection, FILE* out) {
   for (unsigned i = 0; i < inspection.bankCount; ++i) {
     const BankWear& bank = inspection.banks[i];
     jsonItem(out, i);
-    std::fprintf(out,
-                 "{\"channel\": %u, \"ce\": %u, \"blocks\": %u, \"counted\": %u, \"bad\": %u, "
-                 "\"no_count\": %u, ",
-                 bank.channel, bank.ce, bank.blocks, bank.counted, bank.bad, bank.noCount);
+    if (inspection.geometryPresent) {
+      std::fprintf(out,
+                   "{\"channel\": %u, \"ce\": %u, \"blocks\": %u, \"counted\": %u, \"bad\": %u, "
+                   "\"no_count\": %u, ",
+                   bank.channel, bank.ce, bank.blocks, bank.counted, bank.bad, bank.noCount);
+    } else {
+      std::fprintf(out,
+                   "{\"channel\": %u, \"ce\": %u, \"blocks\": null, \"counted\": null, "
+                   "\"bad\": null, \"no_count\": null, ",
+                   bank.channel, bank.ce);
+    }
     if (bank.counted > 0) {
       std::fprintf(out, "\"min\": %u, \"max\": %u, \"mean\": %.2f, \"median\": %u, ",
                    unsigned{bank.min}, unsigned{bank.max}, bank.mean, unsigned{bank.median});
@@ -340,24 +467,35 @@ void jsonSmart(const Inspection& inspection, FILE* out) {
 
 }  // namespace
 
-int writeSummary(const Inspection& inspection, const char* folder, FILE* out) {
-  std::fprintf(out, "Dump set: %s\n", folder);
+int writeSummary(const Inspection& inspection, const char* folder, const Health& health,
+                 FILE* out) {
+  std::fputs("Dump set: ", out);
+  writeShown(out, folder);
+  std::fputc('\n', out);
+  summaryReading(inspection, "Reading : ", out);
   summaryFiles(inspection, "Missing : ", "Short   : ", out);
   summaryIdentity(inspection, out);
   summaryFlash(inspection, out);
   summaryWear(inspection, out);
   summarySmart(inspection, out);
+  summaryHealth(health, out);
   return std::fflush(out) == 0 && !std::ferror(out);
 }
 
-int writeJson(const Inspection& inspection, int argc, const char* const* argv, FILE* out) {
-  writeJsonHeader(out, "kzt_inspect", KZT_VERSION_TEXT, argc, argv);
+int writeJson(const Inspection& inspection, const Health& health, int argc,
+              const char* const* argv, FILE* out) {
+  jsonHeader(out, argc, argv);
+  std::fputs("  \"reading\": ", out);
+  jsonReading(inspection, out);
+  std::fputs(",\n", out);
   jsonIdentity(inspection, out);
   jsonBanks(inspection, out);
   jsonGeometry(inspection, out);
   jsonBadBlocksAndWear(inspection, out);
   jsonSmart(inspection, out);
-  std::fputs("  ", out);
+  std::fputs("  \"health\": ", out);
+  jsonHealth(health, out);
+  std::fputs(",\n  ", out);
   jsonFiles(inspection, "\n  ", out);
   std::fputs("\n}\n", out);
   return std::fflush(out) == 0 && !std::ferror(out);

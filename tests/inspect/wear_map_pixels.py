@@ -3,7 +3,10 @@
 """Renders kzt_inspect's wear map of a two-bank dump set, and its growth map of that set and a
 later one, with rsvg-convert and checks the pixels where each kind of block is drawn.
 
-Usage: wear_map_pixels.py KZT_INSPECT RSVG_CONVERT WORK_FOLDER
+Then its wear chart of a history of four readings of one drive, and checks where the projection
+ends; the history's JSON is validated against its schema on the way.
+
+Usage: wear_map_pixels.py KZT_INSPECT RSVG_CONVERT WORK_FOLDER SCHEMA_CHECKER SCHEMA
 
 The dump sets: 4 blocks per die, banks 0 and 1 (channel 0, CE 0 and 1) of one flash, one drive.
 Both maps put block b of the i-th bank in the cell at x = 96 + 24 b, y = 80 + 36 i (24 pixels a
@@ -29,15 +32,17 @@ import subprocess
 import sys
 import zlib
 
-inspect, rsvg, work = sys.argv[1:4]
+inspect, rsvg, work, checker, history_schema = sys.argv[1:6]
 shutil.rmtree(work, ignore_errors=True)
 
-def dump_set(folder, banks):
+def dump_set(folder, banks, hours=None, time=None):
     os.makedirs(folder)
     def put(name, data):
         with open(os.path.join(folder, name), "wb") as f:
             f.write(data)
-    put("id.bin", bytes(512))
+    identity = bytearray(512)
+    identity[20:24] = b"NS1\x00"  # serial "SN1", two characters a word, the first in the high byte
+    put("id.bin", identity)
     fwi = bytearray(4096)
     struct.pack_into("<H", fwi, 0xC54, 4)     # blocksPerDie
     struct.pack_into("<H", fwi, 0xC7C, 1000)  # maxPeCycle
@@ -51,6 +56,12 @@ def dump_set(folder, banks):
         bbec[2048:2048 + len(bad)] = bad
         struct.pack_into("<4H", bbec, 16384, *counts)
         put("kzt_bbec_0_%d.bin" % ce, bbec)
+    if hours is not None:
+        smart = bytearray(512)
+        smart[2] = 9  # attribute 9, power-on hours, raw value from byte 7
+        smart[7:13] = hours.to_bytes(6, "little")
+        put("smart.bin", smart)
+        put("reading.json", ('{"time": {"unix": %d}}' % time).encode())
 
 BAD, NONE = 0xFFFE, 0xFFFF
 old, new = os.path.join(work, "old"), os.path.join(work, "new")
@@ -111,6 +122,25 @@ checks = [
     (growth, "middle rise (bank 1 block 1, +40: step 3 #e0f3f8)", 131, 127, (0xE0, 0xF3, 0xF8)),
     (growth, "turned bad (bank 1 block 2: #252525)", 155, 127, (0x25, 0x25, 0x25)),
     (growth, "its turned-bad mark (#ff8c00)", 146, 118, (0xFF, 0x8C, 0x00)),
+]
+# The history: worst bank means 100, 200, 400, 300 at 1000, 2000, 2500, 3000 power-on hours (the
+# series of the C++ test, by hand: least squares reaches 1000 of MaxPECycle 1000 at 8090.9 h).
+# The hours axis ends at the smallest 1, 2, 5 x 10^k from 8090.9 x 1.05 = 8495.5: 10000; the life
+# axis at 100%. So the projection ends at x = 80 + 600 x 8090.9 / 10000 = 565.5, y = 50 (100%),
+# in a disc of radius 6 (#ff8c00).
+series = os.path.join(work, "series")
+for name, hours, day, c0, c1 in (("a", 1000, 0, 100, 50), ("b", 2000, 30, 200, 80),
+                                 ("c", 3000, 60, 300, None), ("d", 2500, 90, 400, 110)):
+    banks = [((c0,) * 3 + (c0 if c0 == 100 else BAD,), b"" if c0 == 100 else b"\x04\x00\x03\x00")]
+    if c1 is not None:
+        banks.append(((c1,) * 4, b""))
+    dump_set(os.path.join(series, name), banks, hours, 1800000000 + day * 86400)
+subprocess.run(["/usr/bin/python3", checker, history_schema, "--", inspect, "--history", "--json", series], check=True)
+chart = render("chart", ["--history", series])
+checks += [
+    (chart, "projection's end (#ff8c00)", 565, 52, (0xFF, 0x8C, 0x00)),
+    (chart, "projection's end, left edge of its disc", 561, 50, (0xFF, 0x8C, 0x00)),
+    (chart, "beyond the disc (white)", 574, 60, (0xFF, 0xFF, 0xFF)),
 ]
 failed = 0
 for rows, what, x, y, expected in checks:
