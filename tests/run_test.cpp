@@ -186,7 +186,7 @@ const Scenario kScenarios[] = {
 // The expectations of one golden file.
 struct Expected {
   int exitStatus = -1;
-  std::string console, report, eraseCounts, shell;
+  std::string console, report, eraseCounts, shell, manifest;
   bool hasReport = false, hasEraseCounts = false;
   std::vector<std::string> files;  // the dumps in the folder
   std::vector<std::pair<std::string, std::string>> moved;  // subfolder, file of an earlier reading
@@ -211,6 +211,7 @@ Expected readGolden(std::string name, sim::Flavour flavour) {
       words >> key;
       if (key == "exit") words >> e.exitStatus;
       if (key == "shell") words >> e.shell;
+      if (key == "manifest") words >> e.manifest;
       if (key == "console") words >> key, e.console = sim::readFile(std::string(KZT_GOLDEN_DIR) + "/" + key);
       if (key == "sent") e.sentChecked = true;
       for (unsigned number; key == "sent" && words >> number;) e.sent.push_back(number);
@@ -273,7 +274,18 @@ TEST_P(Run, MatchesItsGoldenFile) {
   EXPECT_EQ(out.console, expected.console);
   EXPECT_EQ(m.platform.opened, expected.shell.empty() ? std::vector<std::string>{}
                                                        : std::vector<std::string>{expected.shell});
-  std::vector<std::string> named = {"kzt_flash_id.txt", "kzt_flash_id_ec.txt", "kzt_fid.lock"};
+  std::vector<std::string> named = {"kzt_flash_id.txt", "kzt_flash_id_ec.txt", "kzt_fid.lock", "reading.json"};
+  // The manifest as written by hand (the node in the form of the flavour's system), or none.
+  if (expected.manifest == "none") {
+    EXPECT_FALSE(fs::exists("reading.json"));
+  }
+  if (!expected.manifest.empty() && expected.manifest != "none") {
+    std::string manifest = sim::readFile(std::string(KZT_GOLDEN_DIR) + "/" + expected.manifest);
+    if (m.platform.flavour == sim::Flavour::Windows) {
+      manifest.replace(manifest.find("\"/dev/sda\""), 10, R"("\\\\.\\PhysicalDrive0")");
+    }
+    EXPECT_EQ(sim::readFile("reading.json"), manifest);
+  }
   if (expected.hasReport) {
     std::string report = sim::readFile("kzt_flash_id.txt");
     for (size_t at = 0; (at = report.find('\n', at)) != std::string::npos;) {

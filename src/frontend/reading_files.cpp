@@ -4,11 +4,13 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "frontend/options.h"
 #include "health/bad_blocks.h"
 #include "health/erase_counts.h"
 #include "health/smart.h"
 #include "ident/answers.h"
 #include "ident/readout.h"
+#include "output/json.h"
 #include "output/output.h"
 #include "transport/files.h"
 
@@ -115,6 +117,13 @@ void formatArchiveName(char* out, const char* serial, int64_t unixSeconds) {
     if (isNameCharacter(c)) safe[kept++] = c;
   }
   safe[kept] = '\0';
+  char time[kUtcTextSize];
+  formatUtc(time, unixSeconds, 1);
+  const int length = std::snprintf(out, kArchiveNameSize, "reading-%s-%s", kept != 0 ? safe : "unknown", time);
+  if (length < 0 || static_cast<size_t>(length) >= kArchiveNameSize) out[kArchiveNameSize - 1] = '\0';
+}
+
+void formatUtc(char* out, int64_t unixSeconds, int compact) {
   // The calendar date of the day count (days since 1970-01-01, proleptic Gregorian).
   int64_t days = unixSeconds / 86400;
   int64_t second = unixSeconds % 86400;
@@ -128,12 +137,13 @@ void formatArchiveName(char* out, const char* serial, int64_t unixSeconds) {
   const int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
   const int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
   const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-  const int length = std::snprintf(out, kArchiveNameSize, "reading-%s-%04lld%02lld%02lldT%02lld%02lld%02lldZ",
-                kept != 0 ? safe : "unknown", static_cast<long long>(year),
-                static_cast<long long>(month), static_cast<long long>(day),
-                static_cast<long long>(second / 3600), static_cast<long long>(second / 60 % 60),
-                static_cast<long long>(second % 60));
-  if (length < 0 || static_cast<size_t>(length) >= kArchiveNameSize) out[kArchiveNameSize - 1] = '\0';
+  const int length = std::snprintf(
+      out, kUtcTextSize,
+      compact ? "%04lld%02lld%02lldT%02lld%02lld%02lldZ" : "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ",
+      static_cast<long long>(year), static_cast<long long>(month), static_cast<long long>(day),
+      static_cast<long long>(second / 3600), static_cast<long long>(second / 60 % 60),
+      static_cast<long long>(second % 60));
+  if (length < 0 || static_cast<size_t>(length) >= kUtcTextSize) out[kUtcTextSize - 1] = '\0';
 }
 
 int archiveEarlierReading(char* subfolder, size_t subfolderSize) {
@@ -181,6 +191,98 @@ int archiveEarlierReading(char* subfolder, size_t subfolderSize) {
     }
   }
   std::snprintf(subfolder, subfolderSize, "%s", name);
+  return 1;
+}
+
+namespace {
+
+// A text trimmed of the padding spaces around it, as JSON; null when it is empty and `nullWhenEmpty`.
+void writeTrimmed(std::FILE* out, const char* text, int nullWhenEmpty) {
+  while (*text == ' ') ++text;
+  char trimmed[kShownTextSize];
+  size_t length = std::strlen(text);
+  if (length >= sizeof trimmed) length = sizeof trimmed - 1;
+  while (length > 0 && text[length - 1] == ' ') --length;
+  std::memcpy(trimmed, text, length);
+  trimmed[length] = '\0';
+  if (length == 0 && nullWhenEmpty) {
+    std::fputs("null", out);
+  } else {
+    writeJsonText(out, trimmed);
+  }
+}
+
+}  // namespace
+
+int writeReadingManifest(const ReadingFacts& facts) {
+  WholeFile file;
+  if (!beginWholeFile(kManifestFileName, &file)) {
+    reportFileNotWritten(kManifestFileName, 0, file.reason);
+    return 0;
+  }
+  std::FILE* out = file.stream;
+  std::fprintf(out, "{\n  \"json_format_version\": [%u, %u],\n", kJsonFormatMajor, kJsonFormatMinor);
+  std::fputs("  \"program\": {\"name\": \"kzt_fid\", \"version\": ", out);
+  writeJsonText(out, kProgramVersion);
+  std::fputs(", \"argv\": [", out);
+  for (int i = 0; i < facts.argc; ++i) {
+    if (i != 0) std::fputs(", ", out);
+    writeJsonText(out, facts.argv[i] != nullptr ? facts.argv[i] : "");
+  }
+  char utc[kUtcTextSize];
+  formatUtc(utc, facts.time, 0);
+  const int32_t offset = facts.localOffsetMinutes;
+  const int32_t magnitude = offset < 0 ? -offset : offset;
+  std::fprintf(out, "]},\n  \"time\": {\"utc\": \"%s\", \"unix\": %lld, \"local_offset\": \"%c%02d:%02d\"},\n",
+               utc, static_cast<long long>(facts.time), offset < 0 ? '-' : '+',
+               static_cast<int>(magnitude / 60), static_cast<int>(magnitude % 60));
+  std::fputs("  \"host\": ", out);
+  writeTrimmed(out, facts.host, 1);
+  std::fprintf(out, ",\n  \"drive\": {\"number\": %u, \"node\": ", static_cast<unsigned>(facts.driveNumber));
+  writeTrimmed(out, facts.node, 1);
+  std::fprintf(out, ", \"bus\": \"%s\"},\n  \"identity\": ", facts.bus);
+  if (facts.identified) {
+    std::fputs("{\"model\": ", out);
+    writeTrimmed(out, facts.model, 0);
+    std::fputs(", \"firmware\": ", out);
+    writeTrimmed(out, facts.firmware, 0);
+    std::fputs(", \"serial\": ", out);
+    writeTrimmed(out, facts.serial, 0);
+    std::fputs("}", out);
+  } else {
+    std::fputs("null", out);
+  }
+  std::fputs(stepRecordCount == 0 ? ",\n  \"steps\": [],\n" : ",\n  \"steps\": [\n", out);
+  for (unsigned i = 0; i < stepRecordCount; ++i) {
+    const StepRecord& step = stepRecords[i];
+    std::fputs("    {\"name\": ", out);
+    writeJsonText(out, step.name);
+    std::fputs(", \"dump\": ", out);
+    writeJsonText(out, step.dump);
+    std::fprintf(out, ", \"arrived\": %s, \"failure\": ", step.arrived ? "true" : "false");
+    if (step.failed) {
+      std::fprintf(out, "{\"code\": %lu, \"text\": ", static_cast<unsigned long>(step.code));
+      writeJsonText(out, step.text);
+      std::fputs("}", out);
+    } else {
+      std::fputs("null", out);
+    }
+    std::fputs(i + 1 < stepRecordCount ? "},\n" : "}\n  ],\n", out);
+  }
+  const unsigned notWritten = filesNotWrittenCount < kFilesNotWrittenMax ? filesNotWrittenCount : kFilesNotWrittenMax;
+  std::fputs(notWritten == 0 ? "  \"files_not_written\": [],\n" : "  \"files_not_written\": [\n", out);
+  for (unsigned i = 0; i < notWritten; ++i) {
+    std::fputs("    {\"name\": ", out);
+    writeJsonText(out, filesNotWritten[i].name);
+    std::fputs(", \"reason\": ", out);
+    writeJsonText(out, filesNotWritten[i].reason);
+    std::fputs(i + 1 < notWritten ? "},\n" : "}\n  ],\n", out);
+  }
+  std::fprintf(out, "  \"exit_status\": %d\n}\n", facts.exitStatus);
+  if (!finishWholeFile(&file)) {
+    reportFileNotWritten(kManifestFileName, 1, file.reason);
+    return 0;
+  }
   return 1;
 }
 

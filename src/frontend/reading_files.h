@@ -27,4 +27,30 @@ void formatArchiveName(char* out, const char* serial, int64_t unixSeconds);
 // names the file or the subfolder and the system's reason.
 int archiveEarlierReading(char* subfolder, size_t subfolderSize);
 
+// "2026-12-07T10:15:00Z" (`compact` 0) or "20261207T101500Z" (`compact` 1) for seconds since
+// 1970-01-01 UTC; `out` holds at least kUtcTextSize bytes.
+constexpr size_t kUtcTextSize = 48;
+void formatUtc(char* out, int64_t unixSeconds, int compact);
+
+// What the manifest records that the run flow knows: the rest (steps, files not written) comes
+// from output/output.h.
+struct ReadingFacts {
+  int argc = 0;
+  const char* const* argv = nullptr;
+  int64_t time = 0;
+  int32_t localOffsetMinutes = 0;
+  const char* host = "";
+  int32_t driveNumber = 0;
+  const char* node = "";
+  const char* bus = "ATA";
+  int identified = 0;  // IDENTIFY arrived: the texts below count
+  const char* model = "";
+  const char* firmware = "";
+  const char* serial = "";
+  int exitStatus = 0;
+};
+// Writes the manifest "reading.json", whole or not at all; a failure is named as every file's is.
+// Non-zero when it was written.
+int writeReadingManifest(const ReadingFacts& facts);
+
 }  // namespace kzt

@@ -102,6 +102,34 @@ struct Answers {
 
 Answers answers;
 
+// The identity of the run's drive, for the manifest.
+DriveIdentity runIdentity;
+int identityArrived = 0;
+
+// The manifest of a live run, written last: what the run did, with the status it ends with.
+void writeManifest(int argc, char** argv, int64_t time, int32_t offset, int status) {
+  ReadingFacts facts;
+  facts.argc = argc;
+  facts.argv = argv;
+  facts.time = time;
+  facts.localOffsetMinutes = offset;
+  char host[256] = {};
+  char node[kDriveTextSize] = {};
+  Platform& os = platform();
+  os.hostName(host, sizeof host);
+  os.driveNode(static_cast<uint8_t>(runOptions.driveNumber), node, sizeof node);
+  facts.host = host;
+  facts.driveNumber = runOptions.driveNumber;
+  facts.node = node;
+  facts.bus = busName();
+  facts.identified = identityArrived;
+  facts.model = runIdentity.model;
+  facts.firmware = runIdentity.firmwareRevision;
+  facts.serial = runIdentity.serialNumber;
+  facts.exitStatus = status;
+  writeReadingManifest(facts);
+}
+
 // The folder's lock, held from before the first file is touched to the end of the run.
 FolderLock folderLock;
 
@@ -145,8 +173,9 @@ int finishRun(int status) {
 }  // namespace
 
 InterrogationVerdict runInterrogation() {
-  DriveIdentity identity;
+  DriveIdentity& identity = runIdentity;
   const InterrogationVerdict verdict = identifyDrive(answers.identify, &identity);
+  identityArrived = verdict != InterrogationVerdict::IdentifyFailed;
   if (verdict != InterrogationVerdict::Served) return verdict;
 
   const int geometryValid = readFirmwareInfo(answers.firmwareInfo);
@@ -228,6 +257,11 @@ int runWholeProgram(int argc, char** argv) {
   busKind = busType == kBusTypeUsb ? BusKind::Usb : BusKind::Ata;
   printConsole("Drive: %u(%s)\n", static_cast<unsigned>(runOptions.driveNumber), busName());
 
+  int32_t offset = 0;
+  const int64_t time = platform().currentTime(&offset);
+  runIdentity = DriveIdentity{};
+  identityArrived = 0;
+
   // A live run first moves an earlier reading out of the way, whole, so that nothing of it is
   // overwritten; a run that cannot do so writes nothing.
   char archive[kArchiveNameSize + 4] = {};
@@ -250,6 +284,9 @@ int runWholeProgram(int argc, char** argv) {
   if (!runOptions.fileMode) readSmart(kSmartDumpName);
   const InterrogationVerdict verdict = runInterrogation();
   closeReport();
+  // The manifest comes last, so that it names every file that could not be written; one that
+  // cannot be written itself changes the status but is named nowhere but the console.
+  if (!runOptions.fileMode) writeManifest(argc, argv, time, offset, exitStatusOf(verdict));
 
   if (!runOptions.noPrompt) finalPrompt();
   return finishRun(exitStatusOf(verdict));

@@ -20,6 +20,9 @@ const char* operationName = "";
 unsigned answersMissing = 0;
 FileNotWritten filesNotWritten[kFilesNotWrittenMax];
 unsigned filesNotWrittenCount = 0;
+StepRecord stepRecords[kStepRecordsMax];
+unsigned stepRecordCount = 0;
+CommandFailure lastCommandFailure;
 
 namespace {
 
@@ -195,10 +198,36 @@ const char* showText(const char* text, ShownText* out) {
   return out->text;
 }
 
+void clearCommandFailure() { lastCommandFailure = CommandFailure{}; }
+
+void printCommandFailure(uint32_t code, const char* format, ...) {
+  char text[kFailureTextSize];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  printBoth("%s\n", text);
+  if (lastCommandFailure.failed) return;
+  lastCommandFailure.failed = 1;
+  lastCommandFailure.code = code;
+  std::snprintf(lastCommandFailure.text, sizeof lastCommandFailure.text, "%s", text);
+}
+
+void recordStep(const char* name, const char* dump, int arrived) {
+  if (stepRecordCount >= kStepRecordsMax) return;
+  StepRecord& step = stepRecords[stepRecordCount++];
+  step.name = name;
+  std::snprintf(step.dump, sizeof step.dump, "%s", dump);
+  step.arrived = arrived;
+  step.failed = lastCommandFailure.failed;
+  step.code = lastCommandFailure.code;
+  std::snprintf(step.text, sizeof step.text, "%s", lastCommandFailure.text);
+}
+
 void reportCommandFailure(int transportSucceeded, uint32_t errorCode, uint8_t status) {
-  if (!transportSucceeded) printBoth("IOCtl: %s failed 0x%x!\n", operationName, errorCode);
+  if (!transportSucceeded) printCommandFailure(errorCode, "IOCtl: %s failed 0x%x!", operationName, errorCode);
   if ((status & kAtaStatusError) != 0) {
-    printBoth("ATA: %s failed! Error: 0x%x\n", operationName, static_cast<unsigned>(status));
+    printCommandFailure(status, "ATA: %s failed! Error: 0x%x", operationName, static_cast<unsigned>(status));
   }
 }
 
@@ -228,6 +257,8 @@ void resetOutputState() {
   reportFile = nullptr;
   filesNotWrittenCount = 0;
   consoleError = 0;
+  stepRecordCount = 0;
+  clearCommandFailure();
   operationName = "";
   answersMissing = 0;
 }

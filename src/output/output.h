@@ -100,6 +100,34 @@ extern const char* operationName;
 // when there is any.
 extern unsigned answersMissing;
 
+// What the reading's manifest records of each step of a live run: its display name, its dump's
+// name, whether the answer arrived, and the first failure line the step printed with its code.
+constexpr unsigned kStepRecordsMax = 80;
+constexpr unsigned kFailureTextSize = 160;
+struct StepRecord {
+  const char* name;
+  char dump[kFileNameMax];
+  int arrived;
+  int failed;
+  uint32_t code;  // the IOCtl line's error code, else the ATA line's status
+  char text[kFailureTextSize];
+};
+extern StepRecord stepRecords[kStepRecordsMax];
+extern unsigned stepRecordCount;
+// The first failure line printed since clearCommandFailure, for the step that records it.
+struct CommandFailure {
+  int failed;
+  uint32_t code;
+  char text[kFailureTextSize];
+};
+extern CommandFailure lastCommandFailure;
+void clearCommandFailure();
+// Prints a failure line with printBoth ("IOCtl: ... failed 0x%x!", "ATA: ... failed! Error:
+// 0x%x") and keeps it, with its code, as the step's failure when it is the first.
+[[gnu::format(printf, 2, 3)]] void printCommandFailure(uint32_t code, const char* format, ...);
+// Records a step with the failure kept since clearCommandFailure.
+void recordStep(const char* name, const char* dump, int arrived);
+
 // The failure report after each command of the interrogation sequence: "IOCtl:" with the
 // platform's error code when the transport call failed, then "ATA:" with the whole status byte
 // when its error bit is set.
