@@ -44,8 +44,13 @@ else
     mkdir -p "$work/reading$stage"
     build/ci/tests/qemu/kzt_qemu_expected "$work/reading$stage" 1 xy "wear $stage"
   done
-  "$inspect" --metrics "$work/reading1" >"$work/first.prom"
-  "$inspect" --metrics "$work/reading2" >"$work/second.prom"
+  # The simulated machine's clock is fixed: the readings are given the times of a run now, a
+  # minute apart, as the collector's would be.
+  now=$(date +%s)
+  "$inspect" --metrics "$work/reading1" |
+    sed "s/^\(kzt_fid_reading_timestamp_seconds{.*}\) [0-9]*\$/\1 $((now - 60))/" >"$work/first.prom"
+  "$inspect" --metrics "$work/reading2" |
+    sed "s/^\(kzt_fid_reading_timestamp_seconds{.*}\) [0-9]*\$/\1 $now/" >"$work/second.prom"
   reading="$work/reading2"
 fi
 "$inspect" --json "$reading" >"$work/reading.json"
