@@ -27,7 +27,8 @@ share/doc/kzt-fid/README.md
 share/kzt-fid/kzt_fid_scan.schema.json
 share/kzt-fid/kzt_inspect.schema.json
 share/kzt-fid/kzt_inspect_diff.schema.json
-share/kzt-fid/kzt_inspect_history.schema.json"
+share/kzt-fid/kzt_inspect_history.schema.json
+share/kzt-fid/kzt_reading.schema.json"
   cmake --install "$build" --prefix "$work/prefix" >/dev/null
   got=$(cd "$work/prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
   [ "$got" = "$expected_files" ] || fail "installed files differ:"$'\n'"$got"
@@ -58,6 +59,7 @@ share/kzt-fid/kzt_fid_scan.schema.json
 share/kzt-fid/kzt_inspect.schema.json
 share/kzt-fid/kzt_inspect_diff.schema.json
 share/kzt-fid/kzt_inspect_history.schema.json
+share/kzt-fid/kzt_reading.schema.json
 $([ "$static" = "ON" ] && echo share/lintian/overrides/kzt-fid || true)
 share/man/man1/kzt_fid.1.gz
 share/man/man1/kzt_inspect.1.gz
@@ -81,7 +83,7 @@ mkdir "$work/cwd"
   fail "installed kzt_nandid decodes wrongly"
 # kzt_inspect reads the bundled sample's dump set, and refuses a folder that is not there.
 inspected=$("$work/prefix/bin/kzt_inspect" --json examples/sample)
-grep -q '^  "identity": {"model": "PELLMORA P3 240GB ' <<<"$inspected" ||
+grep -q '^  "identity": {"model": "PELLMORA P3 240GB"' <<<"$inspected" ||
   fail "installed kzt_inspect does not read the sample's dump set"
 status=0
 "$work/prefix/bin/kzt_inspect" "$work/no-such-folder" 2>/dev/null || status=$?
