@@ -75,10 +75,13 @@ void bankLabel(const BankWear& bank, char* label, size_t size) {
 
 void readingMetrics(const Inspection& inspection, const DriveLabels& labels, FILE* out) {
   const unsigned missing = countFiles(inspection, false);
-  const unsigned shortFiles = countFiles(inspection, true);
+  unsigned notWhole = missing + countFiles(inspection, true);  // and short ones
+  for (unsigned i = 0; i < inspection.fileCount; ++i) {
+    notWhole += inspection.files[i].unreadable[0] != '\0';  // there, but cannot be read
+  }
   family(out, "kzt_fid_reading_ok",
          "1 when every answer of the reading arrived whole, else 0.");
-  sampleInteger(out, "kzt_fid_reading_ok", labels, "", missing == 0 && shortFiles == 0);
+  sampleInteger(out, "kzt_fid_reading_ok", labels, "", notWhole == 0);
   family(out, "kzt_fid_answers_missing",
          "Answers of the reading that did not arrive (dumps missing).");
   sampleInteger(out, "kzt_fid_answers_missing", labels, "", missing);
