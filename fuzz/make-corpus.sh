@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 sample=examples/sample
 out=fuzz/corpus
 rm -rf "$out"
-mkdir -p "$out"/{replay,flash_id,sat_sense}
+mkdir -p "$out"/{replay,flash_id,sat_sense,inspect}
 
 byte() { printf "\\x$(printf %02x "$1")"; }
 le16() { byte $(($1 & 255)); byte $(($1 >> 8)); }
@@ -38,6 +38,16 @@ bbec() { echo $((4 + 8 * $1 + $2)); }
 # Identify alone, and nothing at all.
 { byte 0x00; record 0 $sample/id.bin; } > $out/replay/identify-only
 byte 0x21 > $out/replay/no-dumps
+
+# kzt_inspect's sets (records as fuzz/inspect_fuzzer.cpp describes them): the sample's identity,
+# geometry, flash IDs and SMART, a manifest, and bank 0's answer up to its first counts.
+manifest=$(mktemp)
+printf '%s' '{"json_format_version": [1, 0], "time": {"utc": "2026-12-07T10:15:00Z", "unix": 1796638500, "local_offset": "+01:00"}, "host": "bench-7", "drive": {"number": 0, "node": "/dev/sdb", "bus": "USB"}, "steps": [{"name": "Identify", "arrived": true, "failure": null}]}' > "$manifest"
+{
+  record 0 $sample/id.bin; record 1 $sample/kzt_fwi.bin; record 2 $sample/kzt_fid2.bin
+  record 3 $sample/smart.bin; record 4 "$manifest"; record 5 $sample/kzt_bbec_0_0.bin 16640
+} > $out/inspect/sample-head
+rm -f "$manifest"
 
 # Flash IDs: raw bytes of several maker families, and ID texts as kzt_nandid takes them.
 n=0

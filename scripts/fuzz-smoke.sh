@@ -20,7 +20,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 status=0
-for target in replay flash_id sat_sense; do
+for target in replay flash_id sat_sense inspect; do
   mkdir -p "$work/$target"
   log="$work/$target.log"
   # New inputs go to the scratch corpus first named; the seeds in the repository stay as they are.

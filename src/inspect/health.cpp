@@ -144,9 +144,9 @@ void judgeReading(const Inspection& inspection, const HealthThresholds& threshol
                     against(health->worstGrownPercent, thresholds.watchGrownPercent,
                             thresholds.replaceGrownPercent),
                     kRuleGrown,
-                    "%u grown bad blocks in all banks; most in Ch%uCE%u: %u of %u blocks, %.2f%% "
+                    "%u grown bad block%s in all banks; most in Ch%uCE%u: %u of %u blocks, %.2f%% "
                     "(WATCH from %g%%, REPLACE from %g%%)",
-                    health->grownBadBlocks, bank.channel, bank.ce, bank.grownBadBlocks,
+                    health->grownBadBlocks, health->grownBadBlocks == 1 ? "" : "s", bank.channel, bank.ce, bank.grownBadBlocks,
                     bank.blocks, health->worstGrownPercent, thresholds.watchGrownPercent,
                     thresholds.replaceGrownPercent);
   }

@@ -154,16 +154,18 @@ void judgeDrive(const History& history, const HistoryDrive& drive, const Inspect
     if (r.flags() == 0) continue;
     char what[200] = "";
     size_t used = 0;
-    auto add = [&](unsigned n, const char* text) {
-      if (n == 0) return;
-      used += static_cast<size_t>(std::snprintf(what + used, sizeof what - std::min(used, sizeof what),
-                                                "%s%u %s", used ? ", " : "", n, text));
-      used = std::min(used, sizeof what);
+    auto add = [&](unsigned n, const char* one, const char* many) {
+      if (n == 0 || used >= sizeof what) return;
+      char count[16] = "";
+      if (many != nullptr) std::snprintf(count, sizeof count, "%u ", n);
+      used += static_cast<size_t>(std::snprintf(what + used, sizeof what - used, "%s%s%s",
+                                                used ? ", " : "", count,
+                                                n == 1 || many == nullptr ? one : many));
     };
-    add(r.countsFell, "count(s) fell");
-    add(r.grownLeft, "grown block(s) left the list");
-    add(r.turnedCounted, "bad block(s) counted again");
-    if (r.hoursWentBack) add(1, "power-on hours went back");
+    add(r.countsFell, "count fell", "counts fell");
+    add(r.grownLeft, "grown block left the list", "grown blocks left the list");
+    add(r.turnedCounted, "bad block counted again", "bad blocks counted again");
+    add(r.hoursWentBack ? 1 : 0, "power-on hours went back", nullptr);
     addHealthReason(health, kHealthWatch, kRuleInconsistent, "reading %u (%s): %s", k + 1,
                     history.name(r.folder), what);
   }
@@ -186,6 +188,14 @@ void formatDate(int64_t unixTime, char* text) {
   const int64_t year = yearOfEra + era * 400 + (month <= 2);
   std::snprintf(text, 32, "%04lld-%02d-%02d", static_cast<long long>(year),
                 static_cast<int>(month % 100), static_cast<int>(day % 100));
+}
+
+void formatTime(int64_t unixTime, char* text) {
+  formatDate(unixTime, text);
+  const int64_t second = ((unixTime % 86400) + 86400) % 86400;
+  const size_t length = std::strlen(text);
+  std::snprintf(text + length, 32 - length, "T%02d:%02d:%02dZ", static_cast<int>(second / 3600),
+                static_cast<int>(second / 60 % 60), static_cast<int>(second % 60));
 }
 
 void fitWear(const WearPoint* points, unsigned count, unsigned rated, WearFit* fit) {
@@ -261,7 +271,8 @@ void fitWear(const WearPoint* points, unsigned count, unsigned rated, WearFit* f
 }
 
 void summaryFit(const WearFit& fit, const char* method, FILE* out) {
-  std::fprintf(out, "Wear rate (least squares, %s; %u readings): ", method, fit.readings);
+  std::fprintf(out, "Wear rate (least squares, %s; %u reading%s): ", method, fit.readings,
+               fit.readings == 1 ? "" : "s");
   if (!fit.rateKnown) {
     std::fprintf(out, "none (%s)\nProjection: none\n", fit.why);
     return;

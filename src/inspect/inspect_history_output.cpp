@@ -54,7 +54,8 @@ void summaryDrive(const History& history, const HistoryDrive& drive, FILE* out) 
       std::snprintf(grown, sizeof grown, r.grownAdded ? "%u+%u" : "%u", r.grown, r.grownAdded);
     }
     std::snprintf(missing, sizeof missing, "%u", r.missing);
-    const char* time = r.manifest.utc[0] ? r.manifest.utc : "-";
+    char time[32];
+    readingTime(r.manifest, time);
     std::fprintf(out, "%3u ", k + 1);
     writeShown(out, time);
     std::fprintf(out, "%*s %7s %13s %6s %10s %7s %5s %7s  ",

@@ -139,6 +139,12 @@ void jsonHealth(const Health& health, FILE* out) {
   std::fprintf(out, "], \"reasons_not_listed\": %u}", health.reasonsDropped);
 }
 
+void readingTime(const ReadingManifest& manifest, char* text) {
+  if (manifest.utc[0] != '\0') std::snprintf(text, 32, "%s", manifest.utc);
+  else if (manifest.timeKnown) formatTime(manifest.unixTime, text);
+  else std::snprintf(text, 32, "-");
+}
+
 void summaryReading(const Inspection& inspection, const char* label, FILE* out) {
   const ReadingManifest& m = inspection.manifest;
   std::fputs(label, out);
@@ -146,7 +152,9 @@ void summaryReading(const Inspection& inspection, const char* label, FILE* out) 
     std::fputs("time, host and node unknown (no reading.json)\n", out);
     return;
   }
-  writeShown(out, m.utc[0] != '\0' ? m.utc : "time unknown");
+  char time[32];
+  readingTime(m, time);
+  writeShown(out, time[0] != '-' ? time : "time unknown");
   if (m.localOffset[0] != '\0') {
     std::fputs(" (local offset ", out);
     writeShown(out, m.localOffset);

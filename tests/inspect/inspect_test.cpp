@@ -60,7 +60,6 @@ struct Inspect : ::testing::Test {
     sim::buildSmallDrive(drive);
     sim::RunOutcome run;
     EXPECT_TRUE(sim::runOnDriveInFolder(drive, ".", {"0xy"}, &run));
-    fs::remove("reading.json");  // the dump sets here are as older sets: without the manifest
   }
 };
 
@@ -72,8 +71,9 @@ TEST_F(Inspect, SummaryAndJsonOfTheSmallDriveMatchTheGoldenFiles) {
   const Result out = inspect({"--json", "."});
   EXPECT_EQ(out.status, 0);
   EXPECT_EQ(out.out, golden("small_drive_inspect.json"));
-  // Prometheus's text format: the figures above, the SMART table; no power-on time (the drive
-  // has no attribute 9). Means 65616/8, 72/11, 426/12, 66683/8; life used each over 3000.
+  // Prometheus's text format: the figures above, the SMART table, the manifest's time
+  // (2026-12-07T10:15:00Z); no power-on time (the drive has no attribute 9). Means 65616/8, 72/11,
+  // 426/12, 66683/8; life used each over 3000.
   const Result metrics = inspect({"--metrics", "."});
   EXPECT_EQ(metrics.status, 0);
   EXPECT_EQ(metrics.out, golden("small_drive_metrics.prom"));
@@ -118,8 +118,7 @@ TEST_F(Inspect, ShortAndDamagedFilesAreNamedAndReadAsFileModeReadsThem) {
             std::string::npos);
   // The metrics: the model's quote and backslash escaped, its control byte and byte 0xE9 shown
   // as '?'; bank Ch1CE0 has no sample at all; the short bank's counts 1 to 4 give its mean; the
-  // time from the manifest.
-  sim::writeFile("reading.json", "{\"time\": {\"utc\": \"2026-12-07T10:15:00Z\", \"unix\": 1796638500}}");
+  // time from the run's manifest (2026-12-07T10:15:00Z).
   const std::string metrics = inspect({"--metrics"}).out;
   const std::string labels = "{model=\"A\\\"\\\\??\",serial=\"\"";
   for (const std::string& line : {"kzt_fid_reading_ok" + labels + "} 0\n",
@@ -150,6 +149,15 @@ TEST_F(Inspect, MissingAnswersGiveNoFigures) {
                                  "\n\nWear: 4 banks read: Ch0CE0"), std::string::npos);
   fs::remove("kzt_fid2.bin");
   EXPECT_EQ(inspect({"--json"}).out, golden("no_flash_ids_inspect.json"));
+  // Without the manifest, as in older sets and file mode, the reading is unknown; so with one
+  // that is not a JSON object.
+  for (const char* manifest : {"", "{\"time\": {\"unix\": 1,}}"}) {
+    if (manifest[0] == '\0') fs::remove("reading.json");
+    else sim::writeFile("reading.json", manifest);
+    EXPECT_NE(inspect({}).out.find("\nReading : time, host and node unknown (no reading.json)\n"),
+              std::string::npos);
+    EXPECT_TRUE(json::parse(inspect({"--json"}).out)["reading"].is_null());
+  }
 }
 
 // A second reading of the small drive after more wear: three banks rose, one block's count fell,
@@ -172,7 +180,6 @@ TEST_F(Inspect, DiffOfTwoReadingsMatchesTheGoldenFiles) {
     fs::create_directory(folder);
     sim::RunOutcome run;
     EXPECT_TRUE(sim::runOnDriveInFolder(*drive, folder, {"0xy"}, &run));
-    fs::remove("reading.json");  // as older sets: without the manifest
     fs::current_path("..");
   }
   fs::remove("new/kzt_bbec_1_1.bin");
@@ -315,10 +322,10 @@ TEST_F(Inspect, HistoryOfFourReadingsGivesTheHandWorkedRateProjectionFlagsAndVer
            "\nHealth: WATCH\n"
            "  WATCH   Ch0CE1 not judged: its Get BBEC answer did not arrive\n"
            "  OK      worst bank Ch0CE0 has used 30.0% of its rated PE cycles (WATCH from 90%, REPLACE from 100%)\n"
-           "  OK      1 grown bad blocks in all banks; most in Ch0CE0: 1 of 4 blocks, 25.00% (WATCH from 30%, REPLACE from 50%)\n"
+           "  OK      1 grown bad block in all banks; most in Ch0CE0: 1 of 4 blocks, 25.00% (WATCH from 30%, REPLACE from 50%)\n"
            "  WATCH   1 grown bad block added between consecutive readings (WATCH from 1, REPLACE from 50)\n"
-           "  WATCH   reading 3 (series/archive/d): 1 power-on hours went back\n"
-           "  WATCH   reading 4 (series/archive/c): 3 count(s) fell\n"}) {
+           "  WATCH   reading 3 (series/archive/d): power-on hours went back\n"
+           "  WATCH   reading 4 (series/archive/c): 3 counts fell\n"}) {
     EXPECT_NE(text.out.find(line), std::string::npos) << line << "\nin:\n" << text.out;
   }
 
@@ -347,6 +354,15 @@ TEST_F(Inspect, HistoryOfFourReadingsGivesTheHandWorkedRateProjectionFlagsAndVer
                            "Old reading : T1807776000 (local offset +00:00), host bench?7, node /dev/sdb\n",
                            "Ch0CE0: counts fell (odd) (3): 0-2\n"}) {
     EXPECT_NE(swapped.find(line), std::string::npos) << line << "\nin:\n" << swapped;
+  }
+  // A grown bad block that leaves the list and is counted again: both flagged, the verdict WATCH.
+  writeSeriesReading("later", 2600, t0 + 4 * month, {{410, 410, 410, 450}, {120, 120, 120, 120}});
+  const Result healed = inspect({"--diff", "--health", "series/archive/d", "later"});
+  EXPECT_EQ(healed.status, 3);
+  for (const char* line : {"Ch0CE0: bad before, counted now (odd) (1): 3; left the grown list (odd) (1): 3\n",
+                           "  WATCH   1 grown bad block of OLD not in NEW's grown list\n",
+                           "  WATCH   1 block bad in OLD counted again in NEW\n"}) {
+    EXPECT_NE(healed.out.find(line), std::string::npos) << line << "\nin:\n" << healed.out;
   }
   const std::string back = inspect({"--diff", "series/archive/c", "series/archive/d"}).out;
   EXPECT_NE(back.find("WARNING: power-on hours fell from OLD to NEW: OLD and NEW may be swapped\n"),
@@ -387,6 +403,14 @@ TEST_F(Inspect, BadArgumentsAndFoldersThatCannotBeReadEndWithStatus2) {
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
   }
   EXPECT_EQ(inspect({"--svg", "no/such/folder/map.svg"}).status, 1);
+  // A standard output that cannot be written is named, with the system's reason.
+  if (FILE* full = std::fopen("/dev/full", "w")) {
+    FILE* err = std::tmpfile();
+    const char* args[] = {"kzt_inspect", "--json"};
+    EXPECT_EQ(runInspectCommand(2, args, full, err), 1);
+    std::fclose(full);
+    EXPECT_EQ(drain(err), "kzt_inspect: standard output: Write File Error: No space left on device\n");
+  }
 }
 
 }  // namespace
