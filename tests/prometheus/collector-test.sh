@@ -5,8 +5,8 @@
 # served), and its run of drive 0 copies the bundled sample's dumps into the folder with a
 # manifest of the run. The real kzt_fid runs the collector in the QEMU run. Checks: the metrics
 # file (promtool check metrics, drive 0's figures, drive 1 not ok with its status, drive 2
-# absent), nothing else in the textfile folder, and that only the oldest reading-* subfolders
-# beyond KZT_FID_KEEP are removed.
+# absent), nothing else in the textfile folder, that only the oldest reading-* subfolders beyond
+# KZT_FID_KEEP are removed, and that the environment's settings win over the defaults file's.
 # Use: collector-test.sh SHELL KZT_INSPECT SOURCE_DIR SCRATCH_DIR
 set -u
 shell=$1 inspect=$2 source=$(cd "$3" && pwd) scratch=$4
@@ -44,7 +44,9 @@ ln -s / "$scratch/state/PM240S00193A0001734/reading-PM240S00193A0001734-20261102
 
 failed=0
 check() { if [ "$1" = 0 ]; then echo "ok: $2"; else echo "FAIL: $2"; failed=$((failed + 1)); fi; }
-KZT_FID="$scratch/bin/kzt_fid" KZT_INSPECT="$inspect" KZT_FID_KEEP=3 KZT_FID_DEFAULTS=/nonexistent \
+# A defaults file whose settings the environment's overrule.
+printf 'KZT_FID_KEEP=1\nKZT_FID_STATE_DIR=%s/elsewhere\n' "$scratch" >"$scratch/defaults"
+KZT_FID="$scratch/bin/kzt_fid" KZT_INSPECT="$inspect" KZT_FID_KEEP=3 KZT_FID_DEFAULTS="$scratch/defaults" \
   KZT_FID_STATE_DIR="$scratch/state" KZT_FID_TEXTFILE="$scratch/textfile/kzt_fid.prom" \
   $shell "$source/scripts/kzt-fid-collect" 2>"$scratch/collect.err"
 check $? "the collector ends with status 0"
@@ -61,6 +63,7 @@ has "kzt_fid_reading_exit_status{$d1} 2"
 ! grep -q 'serial="S2"' "$prom"; check $? "the drive not served is not read"
 [ "$(grep -c '^# TYPE kzt_fid_reading_ok gauge$' "$prom")" = 1 ]; check $? "each family once"
 [ "$(ls -A "$scratch/textfile")" = kzt_fid.prom ]; check $? "no temporary file left"
+[ ! -e "$scratch/elsewhere" ]; check $? "the environment's settings win over the defaults file's"
 [ -d "$scratch/state/..S1" ]; check $? "drive 1's folder named from its serial"
 kept=$(cd "$scratch/state/PM240S00193A0001734" && for d in reading-*; do printf "%s " "$d"; done)
 [ "$kept" = "reading-PM240S00193A0001734-20261101T100000Z reading-PM240S00193A0001734-20261102T100000Z reading-PM240S00193A0001734-20261203T100000Z reading-PM240S00193A0001734-20261203T100000Z-2 " ]
