@@ -29,9 +29,9 @@ void summaryFlags(const HistoryReading& r, FILE* out) {
 void summaryDrive(const History& history, const HistoryDrive& drive, FILE* out) {
   std::fputs("\nDrive: ", out);
   if (drive.identityKnown) {
-    writeShown(out, drive.model);
+    writeShown(out, drive.model[0] != '\0' ? drive.model : "(empty model)");
     std::fputs(", S/N ", out);
-    writeShown(out, drive.serial);
+    writeShown(out, drive.serial[0] != '\0' ? drive.serial : "(empty)");
   } else {
     std::fputs("unknown (no id.bin)", out);
   }
@@ -213,9 +213,9 @@ void chartDrive(const History& history, const HistoryDrive& drive, unsigned inde
   const double top = axes.top;
   std::fprintf(out, "<g>\n<text x=\"16\" y=\"%.0f\" font-size=\"16\">Wear history: ", top + 24);
   if (drive.identityKnown) {
-    svgText(out, drive.model);
+    svgText(out, drive.model[0] != '\0' ? drive.model : "(empty model)");
     std::fputs(", S/N ", out);
-    svgText(out, drive.serial);
+    svgText(out, drive.serial[0] != '\0' ? drive.serial : "(empty)");
   } else {
     std::fputs("drive unknown (no id.bin)", out);
   }
