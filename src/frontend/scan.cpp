@@ -1,7 +1,6 @@
 #include "frontend/scan.h"
 
 #include <cerrno>
-
 #include <cstdio>
 #include <cstring>
 #include <iterator>
