@@ -19,6 +19,8 @@ if(KZT_STATIC AND NOT WIN32)
           DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides" RENAME kzt-fid)
 endif()
 add_subdirectory(doc)
+# The collector for Prometheus, its systemd units, manual page and alert rules.
+include("${PROJECT_SOURCE_DIR}/doc/collector.cmake")
 
 set(KZT_PACKAGE_MAINTAINER
     "kzt_fid maintainers <maintainers@users.noreply.c-seed-943ed965.example>"

@@ -23,6 +23,10 @@ bash scripts/fuzz-smoke.sh
 # End-to-end on a real Linux kernel under QEMU (emulated AHCI and USB disks).
 bash tests/qemu/run-qemu-tests.sh
 
+# The metrics on a real Prometheus server and node_exporter (on 127.0.0.1), from the collector's
+# two readings in the QEMU run just made.
+bash tests/prometheus/run-prometheus-test.sh
+
 # The static build's package, which depends on nothing (the QEMU run has just built it).
 bash scripts/test-package.sh build/static
 

@@ -48,9 +48,13 @@ fi
 expected_files="bin/kzt_fid
 bin/kzt_inspect
 bin/kzt_nandid
+lib/systemd/system/kzt-fid-collect.service
+lib/systemd/system/kzt-fid-collect.timer
+sbin/kzt-fid-collect
 share/doc/kzt-fid/README.md
 share/doc/kzt-fid/changelog.Debian.gz
 share/doc/kzt-fid/copyright
+share/kzt-fid/kzt_fid.rules.yml
 share/kzt-fid/kzt_fid_scan.schema.json
 share/kzt-fid/kzt_inspect.schema.json
 share/kzt-fid/kzt_inspect_diff.schema.json
@@ -59,7 +63,8 @@ share/kzt-fid/kzt_reading.schema.json
 $([ "$static" = "ON" ] && echo share/lintian/overrides/kzt-fid || true)
 share/man/man1/kzt_fid.1.gz
 share/man/man1/kzt_inspect.1.gz
-share/man/man1/kzt_nandid.1.gz"
+share/man/man1/kzt_nandid.1.gz
+share/man/man8/kzt-fid-collect.8.gz"
 expected_files=$(grep -v '^$' <<<"$expected_files")
 
 # 1. cmake --install into a temporary prefix: exactly these files, working programs, pages that
@@ -78,7 +83,7 @@ mkdir "$work/cwd"
   fail "installed kzt_nandid decodes wrongly"
 # kzt_inspect reads the bundled sample's dump set, and refuses a folder that is not there.
 inspected=$("$work/prefix/bin/kzt_inspect" --json examples/sample)
-grep -q '^  "identity": {"model": "PELLMORA P3 240GB ' <<<"$inspected" ||
+grep -q '^  "identity": {"model": "PELLMORA P3 240GB"' <<<"$inspected" ||
   fail "installed kzt_inspect does not read the sample's dump set"
 status=0
 "$work/prefix/bin/kzt_inspect" "$work/no-such-folder" 2>/dev/null || status=$?

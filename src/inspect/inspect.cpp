@@ -62,10 +62,14 @@ void measureWear(const BbecAnswer& answer, unsigned blocks, BankWear* bank) {
     }
   }
   if (bank->counted == 0) return;
-  std::sort(counts, counts + bank->counted);
-  bank->min = counts[0];
-  bank->max = counts[bank->counted - 1];
-  bank->median = counts[(bank->counted - 1) / 2];
+  // The median is the value at its place in sorted order: put there without sorting the rest,
+  // which leaves the smaller values before it and the larger after it (a 62-bank set reads 62
+  // areas of 8192 values).
+  uint16_t* middle = counts + (bank->counted - 1) / 2;
+  std::nth_element(counts, middle, counts + bank->counted);
+  bank->median = *middle;
+  bank->min = *std::min_element(counts, middle + 1);
+  bank->max = *std::max_element(middle, counts + bank->counted);
   bank->mean = static_cast<double>(sum) / bank->counted;
 }
 

@@ -387,6 +387,9 @@ int writeSummary(const Inspection& inspection, const char* folder, const Health&
 int writeJson(const Inspection& inspection, const Health& health, int argc,
               const char* const* argv, FILE* out);
 int writeWearMap(const Inspection& inspection, FILE* out);
+// The reading in Prometheus's text exposition format 0.0.4, with its health verdict
+// (inspect_metrics.cpp).
+int writeMetrics(const Inspection& inspection, const Health& health, FILE* out);
 int writeDiffSummary(const Comparison& comparison, const char* oldFolder, const char* newFolder,
                      const Health& health, FILE* out);
 int writeDiffJson(const Comparison& comparison, const char* oldFolder, const char* newFolder,

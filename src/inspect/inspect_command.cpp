@@ -20,6 +20,7 @@ constexpr const char kUsage[] =
     "Usage: kzt_inspect [--json | --svg FILE] [--health] [THRESHOLDS] [FOLDER]\n"
     "       kzt_inspect --diff [--json | --svg FILE] [--health] [THRESHOLDS] OLD NEW\n"
     "       kzt_inspect --history [--json | --svg FILE] [--health] [THRESHOLDS] FOLDER...\n"
+    "       kzt_inspect --metrics [THRESHOLDS] [FOLDER]\n"
     "Reads the dump set that a kzt_fid run wrote into FOLDER (default: the current directory)\n"
     "and shows the identity, the banks, the geometry, each bank's bad blocks and wear, SMART and\n"
     "a health verdict (OK, WATCH, REPLACE or UNKNOWN).\n"
@@ -29,6 +30,7 @@ constexpr const char kUsage[] =
     "  --json         one JSON object instead of the summary\n"
     "  --svg FILE     an SVG wear map (--diff: growth map; --history: wear chart) into FILE\n"
     "                 (\"-\": standard output)\n"
+    "  --metrics      the reading in Prometheus's text format, for node_exporter\n"
     "  --health       the exit status carries the verdict: 0 OK, 3 WATCH, 4 REPLACE, 5 UNKNOWN\n"
     "  --watch-life PCT, --replace-life PCT      worst bank's life used (default 90, 100)\n"
     "  --watch-grown PCT, --replace-grown PCT    grown bad blocks of a bank, % of its blocks\n"
@@ -38,7 +40,7 @@ constexpr const char kUsage[] =
     "  --version      the program's and the decoder's versions\n"
     "  --help, -h     this text\n";
 
-enum class Output { Summary, Json, Map };
+enum class Output { Summary, Json, Map, Metrics };
 enum class Mode { One, Diff, History };
 
 // The dump sets read: about 2 MiB each, kept out of the stack; the history too.
@@ -121,6 +123,7 @@ int writeOutput(const Run& run, int argc, const char* const* argv, FILE* out) {
   const char* const* folders = run.folders;
   switch (run.mode) {
     case Mode::One:
+      if (run.output == Output::Metrics) return writeMetrics(inspections[0], run.health, out);
       if (run.output == Output::Summary) return writeSummary(inspections[0], folders[0], run.health, out);
       if (run.output == Output::Json) return writeJson(inspections[0], run.health, argc, argv, out);
       return writeWearMap(inspections[0], out);
@@ -316,11 +319,16 @@ int runInspectCommand(int argc, const char* const* argv, FILE* out, FILE* err) {
         continue;
       }
       const bool json = std::strcmp(argument, "--json") == 0;
-      if (!json && std::strcmp(argument, "--svg") != 0) {
+      const bool metrics = std::strcmp(argument, "--metrics") == 0;
+      if (!json && !metrics && std::strcmp(argument, "--svg") != 0) {
         return usageError(err, "unknown option ", argument);
       }
       if (run.output != Output::Summary) {
-        return usageError(err, "only one of --json and --svg: ", argument);
+        return usageError(err, "only one of --json, --svg and --metrics: ", argument);
+      }
+      if (metrics) {
+        run.output = Output::Metrics;
+        continue;
       }
       if (!json && i + 1 >= argc) return usageError(err, "--svg needs a FILE", "");
       run.output = json ? Output::Json : Output::Map;
@@ -343,6 +351,10 @@ int runInspectCommand(int argc, const char* const* argv, FILE* out, FILE* err) {
   }
   if (run.mode == Mode::History && run.folderCount == 0) {
     return usageError(err, "--history needs a FOLDER", "");
+  }
+  if (run.mode != Mode::One && run.output == Output::Metrics) {
+    return usageError(err, "--metrics takes one FOLDER, not ",
+                      run.mode == Mode::Diff ? "--diff" : "--history");
   }
   if (run.mode == Mode::One && run.folderCount == 0) run.folders[run.folderCount++] = ".";
 

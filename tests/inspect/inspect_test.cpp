@@ -71,6 +71,13 @@ TEST_F(Inspect, SummaryAndJsonOfTheSmallDriveMatchTheGoldenFiles) {
   const Result out = inspect({"--json", "."});
   EXPECT_EQ(out.status, 0);
   EXPECT_EQ(out.out, golden("small_drive_inspect.json"));
+  // Prometheus's text format: the figures above, the SMART table, the manifest's time
+  // (2026-12-07T10:15:00Z); no power-on time (the drive has no attribute 9). Means 65616/8, 72/11,
+  // 426/12, 66683/8; life used each over 3000.
+  const Result metrics = inspect({"--metrics", "."});
+  EXPECT_EQ(metrics.status, 0);
+  EXPECT_EQ(metrics.out, golden("small_drive_metrics.prom"));
+  EXPECT_EQ(inspect({"--diff", "--metrics", ".", "."}).status, kInspectExitBadUsage);
   EXPECT_EQ(entriesHere(), entries) << "kzt_inspect wrote into the folder";
 
   const json doc = json::parse(out.out);  // a JSON parser takes it
@@ -109,6 +116,20 @@ TEST_F(Inspect, ShortAndDamagedFilesAreNamedAndReadAsFileModeReadsThem) {
   EXPECT_NE(inspect({}).out.find("Missing : kzt_bbec_1_0.bin, smart.bin\nShort   : id.bin (100 of "
                                  "512 bytes), kzt_bbec_0_1.bin (16392 of 32768 bytes)\n"),
             std::string::npos);
+  // The metrics: the model's quote and backslash escaped, its control byte and byte 0xE9 shown
+  // as '?'; bank Ch1CE0 has no sample at all; the short bank's counts 1 to 4 give its mean; the
+  // time from the run's manifest (2026-12-07T10:15:00Z).
+  const std::string metrics = inspect({"--metrics"}).out;
+  const std::string labels = "{model=\"A\\\"\\\\??\",serial=\"\"";
+  for (const std::string& line : {"kzt_fid_reading_ok" + labels + "} 0\n",
+                                 "kzt_fid_answers_missing" + labels + "} 2\n",
+                                 "kzt_fid_reading_timestamp_seconds" + labels + "} 1796638500\n",
+                                 "kzt_fid_bank_erase_count_mean" + labels + ",bank=\"Ch0CE1\"} 2.5\n",
+                                 "kzt_fid_bank_bad_blocks" + labels + ",bank=\"Ch1CE1\",list=\"grown\"} 2\n"}) {
+    EXPECT_NE(metrics.find(line), std::string::npos) << line;
+  }
+  EXPECT_EQ(metrics.find("Ch1CE0"), std::string::npos);
+  EXPECT_EQ(metrics.find("kzt_fid_smart_attribute_raw{"), std::string::npos);
   fs::create_directory("out");
   EXPECT_EQ(inspect({"--svg", "out/map.svg"}).status, 0);
   const std::string svg = sim::readFile("out/map.svg");
@@ -122,6 +143,7 @@ TEST_F(Inspect, MissingAnswersGiveNoFigures) {
   for (const char* name : {"id.bin", "kzt_fwi.bin", "smart.bin"}) fs::remove(name);
   EXPECT_EQ(inspect({}).out, golden("missing_answers_inspect.txt"));
   EXPECT_EQ(inspect({"--json", "."}).out, golden("missing_answers_inspect.json"));
+  EXPECT_EQ(inspect({"--metrics"}).out, golden("missing_answers_metrics.prom"));
   sim::writeFile("kzt_fwi.bin", std::string(4096, '\xCF'));  // an answer without data
   EXPECT_NE(inspect({}).out.find("Geometry: none (kzt_fwi.bin begins with the no-data marker 0xCF)"
                                  "\n\nWear: 4 banks read: Ch0CE0"), std::string::npos);

@@ -264,5 +264,33 @@ if [ "$mode" = usb ]; then
   echo 0 > /proc/sys/dev/scsi/logging_level
 fi
 
+# The collector, twice, on the bridge's drive given a young drive's wear ("wear 1"), then more of
+# it between the runs ("wear 2": more erases in two banks, one new grown bad block). Its metrics
+# file after each run and its folder of the drive go out as a tar archive on the virtio disk
+# (vda), which takes no SCSI disk's name, so the drive numbers stay as they are.
+collect() {
+  load /modules/outdisk
+  tries=0
+  while [ ! -b /dev/vda ] && [ $tries -lt 200 ]; do usleep 100000; tries=$((tries + 1)); done
+  mkdir -p /tmp/collect/textfile
+  for stage in 1 2; do
+    echo "wear $stage" > /tmp/bridge.fault
+    echo "=== collect $stage begin"
+    KZT_FID_STATE_DIR=/tmp/collect/state KZT_FID_TEXTFILE=/tmp/collect/textfile/kzt_fid.prom \
+      KZT_FID_DEFAULTS=/nonexistent sh /bin/kzt-fid-collect
+    echo "=== collect $stage exit $?"
+    cp /tmp/collect/textfile/kzt_fid.prom /tmp/collect/reading$stage.prom
+  done
+  mv /tmp/collect/reading1.prom /tmp/collect/first.prom
+  mv /tmp/collect/reading2.prom /tmp/collect/second.prom
+  echo "=== collect files: $(cd /tmp/collect && find . -type f | sort | tr '\n' ' ')"
+  if (cd /tmp/collect && tar -cf /dev/vda first.prom second.prom state); then
+    sync
+    echo "=== collect out"
+  fi
+  echo "=== collect end"
+}
+[ "$mode" = usb ] && collect
+
 echo "=== done"
 poweroff -f

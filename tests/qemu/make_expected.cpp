@@ -6,7 +6,7 @@
 // "vendor" or "any"; the n-th from 1 or "every"), KIND one of transport (the request fails with
 // error CODE, 0x100hh an adapter status), sense (CHECK CONDITION with sense code CODE), short (half
 // the data), error (the drive's error bit, no data) and gone (from this command on the drive does
-// not open).
+// not open). "wear STAGE" gives the drive the young wear of that stage instead (young_wear.h).
 //
 //   kzt_qemu_expected FOLDER DRIVE LETTERS [FAULT...]
 #include <algorithm>
@@ -18,6 +18,7 @@
 
 #include "maximal_drive.h"
 #include "sim/harness.h"
+#include "young_wear.h"
 #include "transport/platform.h"
 
 int main(int argc, char** argv) {
@@ -38,6 +39,10 @@ int main(int argc, char** argv) {
     unsigned code = 0;
     // A kind not known gives no fault, which the comparison with the real run then shows.
     const bool coded = std::sscanf(argv[i], "%15s %15s %7s %x", kind, command, which, &code) == 4;
+    if (std::string(kind) == "wear") {  // "wear STAGE": the young drive's wear (young_wear.h)
+      kzt::bench::applyYoungWear(drive, static_cast<unsigned>(std::atoi(command)));
+      continue;
+    }
     const auto fault = static_cast<FaultKind>(std::find(kinds + 1, std::end(kinds), kind) - kinds);
     if (coded) (fault == FaultKind::Sense ? drive.senseCode : drive.errorCode) = code;
     const std::string set = command;

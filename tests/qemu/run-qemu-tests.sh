@@ -75,7 +75,7 @@ cmake --preset static >/dev/null
 cmake --build --preset static -j "$jobs"
 # The in-process runs that give the expected files need the test suite's simulated platform.
 cmake --preset ci >/dev/null
-cmake --build --preset ci -j "$jobs" --target kzt_qemu_expected
+cmake --build --preset ci -j "$jobs" --target kzt_qemu_expected kzt_inspect
 
 # The kernel that Debian's linux-image-amd64 depends on, unpacked without installing it.
 source "$here/debian-kernel.sh"
@@ -94,6 +94,7 @@ mkdir -p "$rootfs"/{bin,dev,proc,sys,tmp,etc,modules,expected}
 cp /bin/busybox "$rootfs/bin/busybox"
 cp build/static/src/kzt_fid build/static/src/kzt_inspect build/static/tests/qemu/kzt_transport_probe \
   build/static/tests/qemu/kzt_usb_bridge "$rootfs/bin/"
+cp scripts/kzt-fid-collect "$rootfs/bin/"
 cp "$here/init.sh" "$rootfs/init"
 chmod 755 "$rootfs/init"
 printf 'root:x:0:0::/:/bin/sh\nuser:x:1000:1000::/tmp:/bin/sh\nmember:x:1001:1001::/tmp:/bin/sh\n' >"$rootfs/etc/passwd"
@@ -121,6 +122,8 @@ stage usb $usb_modules
 stage virtio $virtio_modules
 # shellcheck disable=SC2086
 stage gadget $gadget_modules
+# The virtio disk that carries the collector's files out of the usb boot.
+stage outdisk virtio_ring virtio virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci virtio_blk
 
 # Expected: the same simulated drive in-process as USB drive 1, with the fault as the program sees
 # it after the kernel; the guest's list of rows (name, the bridge's fault, letters).
@@ -221,6 +224,48 @@ expect_before() {  # expect_before LOG BEGIN END FIRST SECOND: lines with both, 
 
 IFS=. read -r major minor third _ <<<"${release%%-*}.0.0"
 os_line="OS: $major.$minor build ${third:-0} $release"
+
+# check_collector LOG: the collector's two runs in the usb boot, on the bridge's drive with the
+# young drive's wear, raised between them. Both end with 0 and promtool accepts both metrics files,
+# each reading whole and healthy; the drive's folder holds the second reading and the first in its
+# reading-... subfolder, the dumps of each byte for byte those of the in-process run of the drive
+# with the same wear; kzt_inspect --history on the folder shows the two readings with the rate.
+# The files stay in build/qemu/collect for tests/prometheus/run-prometheus-test.sh.
+check_collector() {
+  local log=$1 out="$work/collect" folder stage expected dump differs
+  for stage in 1 2; do expect_line "$log" "collect $stage" "collect $stage exit" "=== collect $stage exit 0"; done
+  expect "$log" "collect 2" "collect end" "=== collect out"
+  rm -rf "$out"
+  mkdir -p "$out"
+  tar -xf "$collect_disk" -C "$out" 2>/dev/null || true
+  for stage in first second; do
+    verdict "$(promtool check metrics <"$out/$stage.prom" >/dev/null 2>&1 && echo 1 || echo 0)" \
+      "collector: promtool check metrics accepts the $stage run's file"
+    verdict "$(grep -qE '^kzt_fid_reading_ok\{model="PELLMORA P9 7680GB",serial="PM7680S00999A0009999"\} 1$' "$out/$stage.prom" &&
+      grep -qE '^kzt_fid_health_status\{.*verdict="OK"\} 0$' "$out/$stage.prom" && echo 1 || echo 0)" \
+      "collector: the $stage run's reading is whole and healthy"
+  done
+  folder="$out/state/PM7680S00999A0009999"
+  for stage in 1 2; do
+    expected="$work/collect-expected$stage"
+    rm -rf "$expected"
+    mkdir -p "$expected"
+    build/ci/tests/qemu/kzt_qemu_expected "$expected" 1 xy "wear $stage"
+    local reading=$folder
+    [ "$stage" = 1 ] && reading=$(find "$folder" -mindepth 1 -maxdepth 1 -type d -name 'reading-PM7680S00999A0009999-*' | head -n 1)
+    differs=
+    for dump in "$expected"/*.bin; do
+      cmp -s "$dump" "$reading/${dump##*/}" || differs="$differs ${dump##*/}"
+    done
+    verdict "$([ -n "$reading" ] && [ -z "$differs" ] && echo 1 || echo 0)" \
+      "collector: reading $stage (${reading#"$out/"}) holds the dumps of the in-process run with wear $stage${differs:+ (differ:$differs)}"
+  done
+  build/ci/src/kzt_inspect --history "$folder" >"$out/history.txt" 2>&1 || true
+  verdict "$(grep -q '^History: 2 readings of 1 drive$' "$out/history.txt" && echo 1 || echo 0)" \
+    "collector: kzt_inspect --history shows two readings of the drive"
+  verdict "$(grep -qE '^Wear rate \(least squares, .*; 2 readings\): [0-9.]+ PE cycles per 1,000 power-on hours, [0-9.]+ per 30 days$' "$out/history.txt" && echo 1 || echo 0)" \
+    "collector: kzt_inspect --history gives the wear rate of the two readings"
+}
 
 echo "== AHCI disk, then a virtio-scsi disk; with QEMU's USB stick and the bridge, the scan"
 boot ahci -device ide-hd,drive=d0,bus=ide.0,serial=KZT0AHCI \
@@ -409,7 +454,11 @@ done
 refute "$log" "scan text" "done" "=== data to the drive"
 
 echo "== USB stick, then the USB-SATA bridge"
-boot usb -device qemu-xhci,id=x -device usb-storage,bus=x.0,drive=d0
+collect_disk="$work/collect.img"
+rm -f "$collect_disk"
+truncate -s 64M "$collect_disk"
+boot usb -device qemu-xhci,id=x -device usb-storage,bus=x.0,drive=d0 \
+  -drive "if=none,id=dout,file=$collect_disk,format=raw" -device virtio-blk-pci,drive=dout
 log="$work/usb.log.txt"
 expect_done "$log"
 expect "$log" kzt_fid "kzt_fid exit" "Drive: 0(USB)"
@@ -582,6 +631,8 @@ if grep -q "^=== hold begin" "$log"; then
   expect_line "$log" hold "hold end" ".* Done: TIMEOUT_ERROR .* cmd_age=[23]s"
   expect "$log" hold "hold end" "CDB: ATA command pass through(16) 85 14 0e 46 43 00 40 00 00 00 00 00 00 e0 fa 00"
 fi
+
+check_collector "$log"
 
 [ "$failures" -ne 0 ] && echo "serial logs in $work"
 echo "$passed passed, $failures failed"

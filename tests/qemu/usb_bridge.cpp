@@ -14,6 +14,8 @@
 // PASS-THROUGH; WHICH is the n-th of them from 1, or "every". Each time the fault strikes, a line
 // goes to FAULT_FILE.struck. Each ATA PASS-THROUGH block received is logged to
 // FAULT_FILE.commands as its bytes in hex and the data stage the host asked for ("in 512").
+// The line "wear STAGE" arms no fault: it gives the drive the young wear of that stage from then
+// on (young_wear.h), for the collector's readings.
 // KIND is what real bridges do wrong:
 //   exit       the program ends at once, before the data stage (its endpoints close)
 //   unbind     creates FAULT_FILE.unbind, for the test system to unbind the gadget, and answers
@@ -47,6 +49,7 @@
 #include "maximal_drive.h"
 #include "sim/sim_drive.h"
 #include "transport/byte_order.h"
+#include "young_wear.h"
 
 namespace {
 
@@ -164,7 +167,11 @@ void armFault() {
   if (file == nullptr) return;
   char kind[16] = "", command[16] = "", which[8] = "";
   fault = Fault{};
-  if (std::fscanf(file, "%15s %15s %7s %x", kind, command, which, &fault.code) >= 3) {
+  const int fields = std::fscanf(file, "%15s %15s %7s %x", kind, command, which, &fault.code);
+  if (fields == 2 && std::string(kind) == "wear") {
+    // "wear STAGE": no fault, the drive's wear from now on (young_wear.h).
+    kzt::bench::applyYoungWear(drive, static_cast<unsigned>(std::atoi(command)));
+  } else if (fields >= 3) {
     fault.kind = kind, fault.command = command, fault.which = std::atoi(which);
   }
   std::fclose(file);
