@@ -118,32 +118,9 @@ void formatArchiveName(char* out, const char* serial, int64_t unixSeconds) {
   }
   safe[kept] = '\0';
   char time[kUtcTextSize];
-  formatUtc(time, unixSeconds, 1);
+  formatUtc(time, unixSeconds, UtcForm::Compact);
   const int length = std::snprintf(out, kArchiveNameSize, "reading-%s-%s", kept != 0 ? safe : "unknown", time);
   if (length < 0 || static_cast<size_t>(length) >= kArchiveNameSize) out[kArchiveNameSize - 1] = '\0';
-}
-
-void formatUtc(char* out, int64_t unixSeconds, int compact) {
-  // The calendar date of the day count (days since 1970-01-01, proleptic Gregorian).
-  int64_t days = unixSeconds / 86400;
-  int64_t second = unixSeconds % 86400;
-  if (second < 0) second += 86400, --days;
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t dayOfEra = days - era * 146097;
-  const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const int64_t monthIndex = (5 * dayOfYear + 2) / 153;
-  const int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
-  const int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
-  const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-  const int length = std::snprintf(
-      out, kUtcTextSize,
-      compact ? "%04lld%02lld%02lldT%02lld%02lld%02lldZ" : "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ",
-      static_cast<long long>(year), static_cast<long long>(month), static_cast<long long>(day),
-      static_cast<long long>(second / 3600), static_cast<long long>(second / 60 % 60),
-      static_cast<long long>(second % 60));
-  if (length < 0 || static_cast<size_t>(length) >= kUtcTextSize) out[kUtcTextSize - 1] = '\0';
 }
 
 int archiveEarlierReading(char* subfolder, size_t subfolderSize) {
@@ -230,7 +207,7 @@ int writeReadingManifest(const ReadingFacts& facts) {
     writeJsonText(out, facts.argv[i] != nullptr ? facts.argv[i] : "");
   }
   char utc[kUtcTextSize];
-  formatUtc(utc, facts.time, 0);
+  formatUtc(utc, facts.time, UtcForm::Iso);
   const int32_t offset = facts.localOffsetMinutes;
   const int32_t magnitude = offset < 0 ? -offset : offset;
   std::fprintf(out, "]},\n  \"time\": {\"utc\": \"%s\", \"unix\": %lld, \"local_offset\": \"%c%02d:%02d\"},\n",

@@ -27,11 +27,6 @@ void formatArchiveName(char* out, const char* serial, int64_t unixSeconds);
 // names the file or the subfolder and the system's reason.
 int archiveEarlierReading(char* subfolder, size_t subfolderSize);
 
-// "2026-12-07T10:15:00Z" (`compact` 0) or "20261207T101500Z" (`compact` 1) for seconds since
-// 1970-01-01 UTC; `out` holds at least kUtcTextSize bytes.
-constexpr size_t kUtcTextSize = 48;
-void formatUtc(char* out, int64_t unixSeconds, int compact);
-
 // What the manifest records that the run flow knows: the rest (steps, files not written) comes
 // from output/output.h.
 struct ReadingFacts {

@@ -303,12 +303,8 @@ struct WearFit {
   const char* why = "";         // why there is no projection
 };
 void fitWear(const WearPoint* points, unsigned count, unsigned rated, WearFit* fit);
-// "YYYY-MM-DD" of a Unix time, in UTC (room for 32).
-void formatDate(int64_t unixTime, char* text);
-// "YYYY-MM-DDTHH:MM:SSZ" of a Unix time (room for 32).
-void formatTime(int64_t unixTime, char* text);
 // The reading's time as the text outputs show it: the manifest's UTC text, else its Unix time in
-// UTC, else "-" (room for 32).
+// UTC, else "-" (room for kUtcTextSize).
 void readingTime(const ReadingManifest& manifest, char* text);
 // The fit's lines of a summary ("Wear rate: ...", "Projection: ..."), and its JSON members.
 void summaryFit(const WearFit& fit, const char* method, FILE* out);

@@ -174,29 +174,6 @@ void judgeDrive(const History& history, const HistoryDrive& drive, const Inspect
 
 }  // namespace
 
-void formatDate(int64_t unixTime, char* text) {
-  // Days since 1970-01-01 to the civil date (proleptic Gregorian), in UTC.
-  int64_t days = unixTime / 86400 - (unixTime % 86400 < 0 ? 1 : 0);
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t dayOfEra = days - era * 146097;
-  const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const int64_t mp = (5 * dayOfYear + 2) / 153;
-  const int64_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
-  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
-  const int64_t year = yearOfEra + era * 400 + (month <= 2);
-  std::snprintf(text, 32, "%04lld-%02d-%02d", static_cast<long long>(year),
-                static_cast<int>(month % 100), static_cast<int>(day % 100));
-}
-
-void formatTime(int64_t unixTime, char* text) {
-  formatDate(unixTime, text);
-  const int64_t second = ((unixTime % 86400) + 86400) % 86400;
-  const size_t length = std::strlen(text);
-  std::snprintf(text + length, 32 - length, "T%02d:%02d:%02dZ", static_cast<int>(second / 3600),
-                static_cast<int>(second / 60 % 60), static_cast<int>(second % 60));
-}
 
 void fitWear(const WearPoint* points, unsigned count, unsigned rated, WearFit* fit) {
   *fit = WearFit{};
@@ -288,8 +265,8 @@ void summaryFit(const WearFit& fit, const char* method, FILE* out) {
   std::fprintf(out, "Projection: the worst bank reaches its rated %u PE cycles at about %.0f "
                "power-on hours", fit.rated, fit.projectedHours);
   if (fit.dateKnown) {
-    char date[32];
-    formatDate(fit.projectedUnix, date);
+    char date[kUtcTextSize];
+    formatUtc(date, fit.projectedUnix, UtcForm::Date);
     std::fprintf(out, ", about %s", date);
   }
   std::fputc('\n', out);
@@ -313,8 +290,8 @@ void jsonFit(const WearFit& fit, const char* method, FILE* out) {
   }
   std::fprintf(out, "{\"power_on_hours\": %.0f, \"date\": ", fit.projectedHours);
   if (fit.dateKnown) {
-    char date[32];
-    formatDate(fit.projectedUnix, date);
+    char date[kUtcTextSize];
+    formatUtc(date, fit.projectedUnix, UtcForm::Date);
     writeJsonText(out, date);
   } else {
     std::fputs("null", out);

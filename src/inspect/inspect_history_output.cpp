@@ -54,7 +54,7 @@ void summaryDrive(const History& history, const HistoryDrive& drive, FILE* out) 
       std::snprintf(grown, sizeof grown, r.grownAdded ? "%u+%u" : "%u", r.grown, r.grownAdded);
     }
     std::snprintf(missing, sizeof missing, "%u", r.missing);
-    char time[32];
+    char time[kUtcTextSize];
     readingTime(r.manifest, time);
     std::fprintf(out, "%3u ", k + 1);
     writeShown(out, time);

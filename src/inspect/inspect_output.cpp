@@ -140,9 +140,9 @@ void jsonHealth(const Health& health, FILE* out) {
 }
 
 void readingTime(const ReadingManifest& manifest, char* text) {
-  if (manifest.utc[0] != '\0') std::snprintf(text, 32, "%s", manifest.utc);
-  else if (manifest.timeKnown) formatTime(manifest.unixTime, text);
-  else std::snprintf(text, 32, "-");
+  if (manifest.utc[0] != '\0') std::snprintf(text, kUtcTextSize, "%s", manifest.utc);
+  else if (manifest.timeKnown) formatUtc(text, manifest.unixTime, UtcForm::Iso);
+  else std::snprintf(text, kUtcTextSize, "-");
 }
 
 void summaryReading(const Inspection& inspection, const char* label, FILE* out) {
@@ -152,7 +152,7 @@ void summaryReading(const Inspection& inspection, const char* label, FILE* out) 
     std::fputs("time, host and node unknown (no reading.json)\n", out);
     return;
   }
-  char time[32];
+  char time[kUtcTextSize];
   readingTime(m, time);
   writeShown(out, time[0] != '-' ? time : "time unknown");
   if (m.localOffset[0] != '\0') {

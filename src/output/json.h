@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 // What every JSON object that the project's programs write has in common: its opening members
@@ -23,5 +25,12 @@ void writeJsonText(std::FILE* out, const char* text);
 // own members follow, two spaces in, and the caller closes the object.
 void writeJsonHeader(std::FILE* out, const char* program, const char* version, int argc,
                      const char* const* argv);
+
+// A Unix time (seconds since 1970-01-01 UTC) as the outputs and file names show it, in UTC and the
+// proleptic Gregorian calendar: "2026-12-07" (UtcForm::Date), "2026-12-07T10:15:00Z" (Iso) or
+// "20261207T101500Z" (Compact). `out` holds at least kUtcTextSize bytes.
+enum class UtcForm : uint8_t { Date, Iso, Compact };
+constexpr size_t kUtcTextSize = 48;
+void formatUtc(char* out, int64_t unixSeconds, UtcForm form);
 
 }  // namespace kzt
