@@ -359,7 +359,13 @@ TEST(Decoder, KztNandidOutputNotWritten) {
   std::rewind(err);
   char text[200] = {};
   EXPECT_GT(std::fread(text, 1, sizeof text - 1, err), 0u);
-  EXPECT_EQ(std::string(text), std::string("kzt_nandid: standard output: ") + std::strerror(EBADF) + "\n");
+  // The reason is the C library's: "Bad file descriptor" with glibc; Windows' runtime sets none
+  // for this fault, and the program names an I/O error.
+  const std::string reason = std::string(text).substr(0, std::strlen(text) - 1);
+  EXPECT_TRUE(reason == std::string("kzt_nandid: standard output: ") + std::strerror(EBADF) ||
+              reason == std::string("kzt_nandid: standard output: ") + std::strerror(EIO))
+      << text;
+  EXPECT_EQ(text[std::strlen(text) - 1], '\n');
   for (std::FILE* f : {out, readOnly, err}) std::fclose(f);
 }
 
