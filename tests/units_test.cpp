@@ -358,7 +358,7 @@ TEST(Decoder, KztNandidOutputNotWritten) {
   EXPECT_EQ(runNandidCommand(2, argv, out, readOnly, err), 3);
   std::rewind(err);
   char text[200] = {};
-  EXPECT_GT(std::fread(text, 1, sizeof text - 1, err), 0u);
+  ASSERT_GT(std::fread(text, 1, sizeof text - 1, err), 0u);
   // The reason is the C library's: "Bad file descriptor" with glibc; Windows' runtime sets none
   // for this fault, and the program names an I/O error.
   const std::string reason = std::string(text).substr(0, std::strlen(text) - 1);
