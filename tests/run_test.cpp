@@ -7,6 +7,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "frontend/run_flow.h"
@@ -45,6 +46,11 @@ struct Scenario {
   const char* typed = "";
   void (*change)(Machine&) = nullptr;
 };
+
+// A modification time given in seconds since 1970 UTC.
+fs::file_time_type fileTime(int64_t seconds) {
+  return fs::file_time_type::clock::from_sys(std::chrono::sys_seconds{std::chrono::seconds{seconds}});
+}
 
 void writeDumps(Machine& m) {
   for (auto [name, command] : {std::pair{"id.bin", Command::Identify}, {"kzt_fwi.bin", Command::GetFwi},
@@ -152,7 +158,11 @@ const Scenario kScenarios[] = {
      }},
     {"identify_rejected", {"0y"}, "", [](Machine& m) {
        m.drive.fail(Command::Identify, FaultKind::DeviceErrorNoData);
-       for (const char* name : {"id.bin", "kzt_fwi.bin", "kzt_bbec_7_5.bin", "smart.bin"}) sim::writeFile(name, "earlier run");
+       for (const char* name : {"id.bin", "kzt_fwi.bin", "kzt_bbec_7_5.bin", "smart.bin"}) {
+         sim::writeFile(name, "earlier run");
+         fs::last_write_time(name, fileTime(1796638500 - 60));
+       }
+       fs::last_write_time("smart.bin", fileTime(1796638500));
      }},
     {"smart_enable_fails", {"0y"}, "", [](Machine& m) {
        m.drive.fail(Command::SmartEnable, FaultKind::TransportFailure);
@@ -176,9 +186,10 @@ const Scenario kScenarios[] = {
 // The expectations of one golden file.
 struct Expected {
   int exitStatus = -1;
-  std::string console, report, eraseCounts, shell;
+  std::string console, report, eraseCounts, shell, manifest;
   bool hasReport = false, hasEraseCounts = false;
   std::vector<std::string> files;  // the dumps in the folder
+  std::vector<std::pair<std::string, std::string>> moved;  // subfolder, file of an earlier reading
   bool sentChecked = false;
   std::vector<unsigned> sent;  // the drives that received one IDENTIFY, and nothing else any drive
 };
@@ -200,6 +211,7 @@ Expected readGolden(std::string name, sim::Flavour flavour) {
       words >> key;
       if (key == "exit") words >> e.exitStatus;
       if (key == "shell") words >> e.shell;
+      if (key == "manifest") words >> e.manifest;
       if (key == "console") words >> key, e.console = sim::readFile(std::string(KZT_GOLDEN_DIR) + "/" + key);
       if (key == "sent") e.sentChecked = true;
       for (unsigned number; key == "sent" && words >> number;) e.sent.push_back(number);
@@ -207,6 +219,11 @@ Expected readGolden(std::string name, sim::Flavour flavour) {
     }
     if (line[0] == 'D') {
       e.files.push_back(text);
+      continue;
+    }
+    if (line[0] == 'M') {
+      const size_t blank = text.find(' ');
+      e.moved.emplace_back(text.substr(0, blank), text.substr(blank + 1));
       continue;
     }
     for (size_t at; (at = text.find("\\r")) != std::string::npos;) text.replace(at, 2, 1, '\r');
@@ -247,13 +264,28 @@ TEST_P(Run, MatchesItsGoldenFile) {
   Machine m;
   m.platform.flavour = std::get<1>(GetParam());
   if (s.change != nullptr) s.change(m);
+  std::map<std::string, std::string> before;  // what the folder held: an earlier reading's files
+  for (const auto& entry : fs::directory_iterator(".")) {
+    if (entry.is_regular_file()) before[entry.path().filename().string()] = sim::readFile(entry.path());
+  }
   const sim::RunOutcome out = sim::runProgramOn(m.platform, s.args, s.typed);
 
   EXPECT_EQ(out.exitStatus, expected.exitStatus);
   EXPECT_EQ(out.console, expected.console);
   EXPECT_EQ(m.platform.opened, expected.shell.empty() ? std::vector<std::string>{}
                                                        : std::vector<std::string>{expected.shell});
-  std::vector<std::string> named = {"kzt_flash_id.txt", "kzt_flash_id_ec.txt"};
+  std::vector<std::string> named = {"kzt_flash_id.txt", "kzt_flash_id_ec.txt", "kzt_fid.lock", "reading.json"};
+  // The manifest as written by hand (the node in the form of the flavour's system), or none.
+  if (expected.manifest == "none") {
+    EXPECT_FALSE(fs::exists("reading.json"));
+  }
+  if (!expected.manifest.empty() && expected.manifest != "none") {
+    std::string manifest = sim::readFile(std::string(KZT_GOLDEN_DIR) + "/" + expected.manifest);
+    if (m.platform.flavour == sim::Flavour::Windows) {
+      manifest.replace(manifest.find("\"/dev/sda\""), 10, R"("\\\\.\\PhysicalDrive0")");
+    }
+    EXPECT_EQ(sim::readFile("reading.json"), manifest);
+  }
   if (expected.hasReport) {
     std::string report = sim::readFile("kzt_flash_id.txt");
     for (size_t at = 0; (at = report.find('\n', at)) != std::string::npos;) {
@@ -272,6 +304,13 @@ TEST_P(Run, MatchesItsGoldenFile) {
   for (const std::string& name : expected.files) {
     named.push_back(name);
     EXPECT_TRUE(sim::readFile(name) == answerBytes(m, name)) << name << " is not the answer";
+  }
+  // An earlier reading's files stand unchanged in their subfolder, and nothing else does.
+  for (const auto& [folder, name] : expected.moved) {
+    named.push_back(folder);
+    EXPECT_EQ(sim::readFile(folder + "/" + name), before[name]) << folder << "/" << name;
+    EXPECT_EQ(std::count_if(fs::directory_iterator(folder), fs::directory_iterator(), [&](auto&) { return true; }),
+              std::count_if(expected.moved.begin(), expected.moved.end(), [&](auto& m) { return m.first == folder; }));
   }
   for (const auto& entry : fs::directory_iterator(".")) {
     const std::string name = entry.path().filename().string();
@@ -315,20 +354,6 @@ TEST(Replay, GivesTheLiveRunWithLoadMessagesForWhatDidNotArrive) {
   EXPECT_EQ(sim::runProgramOn(m.platform, {"0fxy"}).exitStatus, kExitAnswersMissing);
   EXPECT_EQ(sim::readFile("kzt_flash_id.txt"), report);
   EXPECT_EQ(sim::readFile("kzt_flash_id_ec.txt"), counts);
-}
-
-// A full disk: the report and the erase-count file land on /dev/full. Each failed write gets its
-// console line, and the run ends as usual.
-TEST(FullDisk, FailedWritesOfReportAndEraseCountsAreReported) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-  sim::ScratchDir scratch;
-  fs::create_symlink("/dev/full", "kzt_flash_id.txt");
-  fs::create_symlink("/dev/full", "kzt_flash_id_ec.txt");
-  Machine m;
-  const sim::RunOutcome out = sim::runProgramOn(m.platform, {"0y"});
-  EXPECT_EQ(out.exitStatus, kExitServed);
-  const std::string tail = "kzt_flash_id_ec.txt: Write File Error\nkzt_flash_id.txt: Write File Error\n";
-  EXPECT_EQ(out.console.substr(out.console.size() - tail.size()), tail);
 }
 
 // Geometry beyond what the answer holds: a bad-block list without terminator is walked to the end

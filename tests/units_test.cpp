@@ -225,22 +225,27 @@ TEST(Output, LoadingDumps) {
   sim::ScratchDir scratch;
   sim::writeFile("short.bin", std::string(100, 'a'));
   sim::writeFile("empty.bin", "");
+  sim::writeFile("kept.bin", std::string(600, 'k'));
+  std::filesystem::permissions("kept.bin", std::filesystem::perms::owner_read);
+  std::filesystem::create_directory("folder.bin");
+  std::filesystem::create_symlink("short.bin", "link.bin");
   consoleStream = std::fopen("console.txt", "w+b");
   uint8_t buffer[512];
   std::memset(buffer, 0x77, sizeof buffer);
   EXPECT_EQ(loadDump("short.bin", buffer, 512), 1);
   EXPECT_EQ(buffer[99], 'a');
   EXPECT_EQ(buffer[100], 0x77);
-  EXPECT_EQ(loadDump("empty.bin", buffer, 512), 0);
-  EXPECT_EQ(loadDump("missing.bin", buffer, 512), 0);
-  // Removing an earlier dump: gone, or not there to begin with, says nothing; one that stays does.
-  std::filesystem::create_directories("stays.bin/inside");
-  for (const char* name : {"short.bin", "missing.bin", "stays.bin"}) removeDump(name);
-  EXPECT_FALSE(std::filesystem::exists("short.bin"));
+  // A read-only dump loads: dumps are opened for reading only.
+  EXPECT_EQ(loadDump("kept.bin", buffer, 512), 1);
+  EXPECT_EQ(buffer[511], 'k');
+  for (const char* name : {"empty.bin", "missing.bin", "folder.bin", "link.bin"}) {
+    EXPECT_EQ(loadDump(name, buffer, 512), 0) << name;
+  }
   std::fclose(consoleStream);
   consoleStream = stdout;
   EXPECT_EQ(sim::readFile("console.txt"), "empty.bin: Read File Error\nmissing.bin: Open File Error\n"
-                                          "stays.bin: Remove File Error\n");
+                                          "folder.bin: Open File Error: not a regular file\n"
+                                          "link.bin: Open File Error: not a regular file\n");
 }
 
 // kzt_nandid on the ID table of tests/golden/flash_ids.txt: an ID and its description, worked out

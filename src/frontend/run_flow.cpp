@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "frontend/options.h"
+#include "frontend/reading_files.h"
 #include "frontend/scan.h"
 #include "health/bad_blocks.h"
 #include "health/erase_counts.h"
@@ -12,6 +13,7 @@
 #include "ident/readout.h"
 #include "output/output.h"
 #include "transport/ata_command.h"
+#include "transport/files.h"
 #include "transport/platform.h"
 
 namespace kzt {
@@ -47,7 +49,8 @@ int readTypedLine(char* line) {
 }
 
 void printDriveLine(void*, unsigned drive, const char* vendor, const char* product) {
-  printConsole("%2u: %s%s\n", drive, vendor, product);
+  ShownText shownVendor, shownProduct;
+  printConsole("%2u: %s%s\n", drive, showText(vendor, &shownVendor), showText(product, &shownProduct));
 }
 
 // Interactive choice of the drive. 0 when the run must end here.
@@ -99,23 +102,60 @@ struct Answers {
 
 Answers answers;
 
-// Every dump an earlier run may have left in the current directory: a live run removes them
-// first, so that the folder holds the answers of this run and nothing else.
-void removeEarlierDumps() {
-  for (const char* name : {kSmartDumpName, kIdentifyDumpName, kFirmwareInfoDumpName,
-                           kFlashIdDumpName, kFlashIdTableDumpName}) {
-    removeDump(name);
+// The identity of the run's drive, for the manifest.
+DriveIdentity runIdentity;
+int identityArrived = 0;
+
+// The manifest of a live run, written last: what the run did, with the status it ends with.
+void writeManifest(int argc, char** argv, int64_t time, int32_t offset, int status) {
+  ReadingFacts facts;
+  facts.argc = argc;
+  facts.argv = argv;
+  facts.time = time;
+  facts.localOffsetMinutes = offset;
+  char host[256] = {};
+  char node[kDriveTextSize] = {};
+  Platform& os = platform();
+  os.hostName(host, sizeof host);
+  os.driveNode(static_cast<uint8_t>(runOptions.driveNumber), node, sizeof node);
+  facts.host = host;
+  facts.driveNumber = runOptions.driveNumber;
+  facts.node = node;
+  facts.bus = busName();
+  facts.identified = identityArrived;
+  facts.model = runIdentity.model;
+  facts.firmware = runIdentity.firmwareRevision;
+  facts.serial = runIdentity.serialNumber;
+  facts.exitStatus = status;
+  writeReadingManifest(facts);
+}
+
+// The folder's lock, held from before the first file is touched to the end of the run.
+FolderLock folderLock;
+
+// Takes the folder for this run: the lock, then the temporary files of a run that ended before
+// its renames. Non-zero when the run may go on; otherwise its exit status is in *status.
+int takeFolder(int* status) {
+  char reason[kFileReasonSize];
+  const LockOutcome outcome = takeFolderLock(kLockFileName, &folderLock, reason, sizeof reason);
+  if (outcome == LockBusy) {
+    printConsole("%s: another run of kzt_fid is using this folder\n", kLockFileName);
+    *status = kExitNoDrive;
+    return 0;
   }
-  for (unsigned channel = 0; channel < kChannelCount; ++channel) {
-    for (unsigned ce = 0; ce < kCesPerChannel; ++ce) {
-      char name[kBbecDumpNameSize];
-      formatBbecDumpName(name, channel, ce);
-      removeDump(name);
-    }
+  if (outcome != LockTaken) {
+    printConsole("%s: Create File Error: %s\n", kLockFileName, reason);
+    *status = kExitFileNotWritten;
+    return 0;
   }
+  removeStaleTemporaryFiles();
+  return 1;
 }
 
 int exitStatusOf(InterrogationVerdict verdict) {
+  // A file that could not be written wins over every other outcome: the folder does not hold
+  // what the run saw.
+  if (filesNotWrittenCount != 0) return kExitFileNotWritten;
   switch (verdict) {
     case InterrogationVerdict::Served: return answersMissing == 0 ? kExitServed : kExitAnswersMissing;
     case InterrogationVerdict::NotServed: return kExitNotServed;
@@ -124,11 +164,18 @@ int exitStatusOf(InterrogationVerdict verdict) {
   return kExitIdentifyFailed;
 }
 
+// The end of a run that took the folder: the lock goes.
+int finishRun(int status) {
+  releaseFolderLock(&folderLock);
+  return status;
+}
+
 }  // namespace
 
 InterrogationVerdict runInterrogation() {
-  DriveIdentity identity;
+  DriveIdentity& identity = runIdentity;
   const InterrogationVerdict verdict = identifyDrive(answers.identify, &identity);
+  identityArrived = verdict != InterrogationVerdict::IdentifyFailed;
   if (verdict != InterrogationVerdict::Served) return verdict;
 
   const int geometryValid = readFirmwareInfo(answers.firmwareInfo);
@@ -157,13 +204,40 @@ void resetProcessState() {
   resetProbeState();
 }
 
+namespace {
+
+// The first argument names no drive when it is empty or begins like an option or a path:
+// "/dev/sdb", "\\.\PhysicalDrive1", "--json". Such a run would otherwise read drive 0.
+int namesNoDrive(const char* argument) {
+  return argument[0] == '\0' || argument[0] == '/' || argument[0] == '\\' || argument[0] == '-';
+}
+
+int runWholeProgram(int argc, char** argv);
+
+}  // namespace
+
 int runProgram(int argc, char** argv) {
+  const int status = runWholeProgram(argc, argv);
+  // The console is standard output: a write of it that failed fails the run (a closed pipe too,
+  // quietly).
+  return finishConsole() != 0 ? kExitFileNotWritten : status;
+}
+
+namespace {
+
+int runWholeProgram(int argc, char** argv) {
   resetProcessState();
   // --help and --version answer before anything else: no banner, no probe, no drive, no file.
   if (argc >= 2 && argv[1] != nullptr && answerInformationRequest(argv[1])) return kExitServed;
   // --scan answers the same way, after one IDENTIFY per drive and nothing else.
   if (argc >= 2 && argv[1] != nullptr && std::strcmp(argv[1], kScanArgument) == 0) {
     return runScan(argc, argv);
+  }
+  if (argc >= 2 && argv[1] != nullptr && namesNoDrive(argv[1])) {
+    ShownText shown;
+    printConsole("kzt_fid: \"%s\" names no drive: give its number (kzt_fid --scan lists them)\n",
+                 showText(argv[1], &shown));
+    return kExitNoDrive;
   }
   probeOsVersion();
   printConsole("Pellmora v%s by ozw\n", kProgramVersion);
@@ -176,27 +250,48 @@ int runProgram(int argc, char** argv) {
     applyOptionLetters(argv[1], &runOptions);
   }
 
+  int status = kExitServed;
+  if (!takeFolder(&status)) return status;
+
   queryBusType(runOptions.driveNumber);
   busKind = busType == kBusTypeUsb ? BusKind::Usb : BusKind::Ata;
   printConsole("Drive: %u(%s)\n", static_cast<unsigned>(runOptions.driveNumber), busName());
 
-  if (!openReport()) {
-    printConsole("Create log file error\n");
+  int32_t offset = 0;
+  const int64_t time = platform().currentTime(&offset);
+  runIdentity = DriveIdentity{};
+  identityArrived = 0;
+
+  // A live run first moves an earlier reading out of the way, whole, so that nothing of it is
+  // overwritten; a run that cannot do so writes nothing.
+  char archive[kArchiveNameSize + 4] = {};
+  if (!runOptions.fileMode) {
+    if (!archiveEarlierReading(archive, sizeof archive)) return finishRun(kExitFileNotWritten);
+    if (archive[0] != '\0') printConsole("Earlier reading moved to %s\n", archive);
+  }
+
+  char reason[kFileReasonSize];
+  if (!openReport(reason, sizeof reason)) {
+    printConsole("Create log file error: %s\n", reason);
+    noteFileNotWritten(kReportFileName, reason);
   } else {
     printReport("v%s\nDrive: %u(%s)\n", kProgramVersion,
                 static_cast<unsigned>(runOptions.driveNumber), busName());
     printOsLine(printReport);
+    if (archive[0] != '\0') printReport("Earlier reading moved to %s\n", archive);
   }
 
-  if (!runOptions.fileMode) {
-    removeEarlierDumps();
-    readSmart(kSmartDumpName);
-  }
+  if (!runOptions.fileMode) readSmart(kSmartDumpName);
   const InterrogationVerdict verdict = runInterrogation();
   closeReport();
+  // The manifest comes last, so that it names every file that could not be written; one that
+  // cannot be written itself changes the status but is named nowhere but the console.
+  if (!runOptions.fileMode) writeManifest(argc, argv, time, offset, exitStatusOf(verdict));
 
   if (!runOptions.noPrompt) finalPrompt();
-  return exitStatusOf(verdict);
+  return finishRun(exitStatusOf(verdict));
 }
+
+}  // namespace
 
 }  // namespace kzt

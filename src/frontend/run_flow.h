@@ -10,6 +10,7 @@ enum ExitStatus : int {
   kExitIdentifyFailed = 2,   // IDENTIFY failed or was rejected, or id.bin could not be loaded
   kExitNoDrive = 3,          // the typed drive number was refused, or input ended at the prompt
   kExitAnswersMissing = 4,   // the drive is served, but an answer of the run did not arrive
+  kExitFileNotWritten = 5,   // a file could not be written; wins over 0, 1, 2 and 4
   kExitScanDone = 0,         // --scan ran, whatever it found
   kExitBadOption = 2,        // --scan with an argument it does not take
 };

@@ -11,7 +11,8 @@ namespace kzt {
 namespace {
 
 void printLine(const char* label, const char* text) {
-  printConsole("  %-10s: %s\n", label, text[0] != '\0' ? text : "(none)");
+  ShownText shown;
+  printConsole("  %-10s: %s\n", label, text[0] != '\0' ? showText(text, &shown) : "(none)");
 }
 
 void printUsb(const DriveNaming& d) {
@@ -94,7 +95,8 @@ void printScan(const ScanList& list) {
   for (unsigned i = 0; i < list.count; ++i) {
     const ScanRecord& r = list.records[i];
     ++counts[static_cast<unsigned>(r.verdict)];
-    printConsole("Drive %u: %s\n", static_cast<unsigned>(r.drive.number), r.drive.node);
+    ShownText node;
+    printConsole("Drive %u: %s\n", static_cast<unsigned>(r.drive.number), showText(r.drive.node, &node));
     printLine("Bus", r.usb ? "USB" : "ATA");
     printLine("Vendor", r.drive.vendor);
     printLine("Product", r.drive.product);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "output/output.h"
+#include "transport/files.h"
 
 namespace kzt {
 
@@ -33,23 +34,25 @@ unsigned putEraseCountLine(char* out, unsigned block, uint16_t value) {
 }  // namespace
 
 void writeEraseCountFile(const BbecAnswer& answer, uint16_t blocksPerDie, unsigned banksRead) {
-  std::FILE* file = std::fopen(kEraseCountFileName, "w+b");
-  if (file == nullptr) return;
-  bool written = std::fputs("Block Erase count\n", file) >= 0;
+  WholeFile file;
+  if (!beginWholeFile(kEraseCountFileName, &file)) {
+    reportFileNotWritten(kEraseCountFileName, 0, file.reason);
+    return;
+  }
+  std::fputs("Block Erase count\n", file.stream);
   const unsigned lines = eraseCountLines(blocksPerDie, banksRead);
   char chunk[kChunkSize];
   unsigned used = 0;
-  for (unsigned block = 0; block < lines; ++block) {
+  for (unsigned block = 0; block < lines && checkWholeFile(&file); ++block) {
     if (used + kLongestLine > kChunkSize) {
-      written = std::fwrite(chunk, 1, used, file) == used && written;
+      std::fwrite(chunk, 1, used, file.stream);
       used = 0;
     }
     used += putEraseCountLine(chunk + used, block, eraseCountOf(answer, block));
   }
-  written = std::fwrite(chunk, 1, used, file) == used && written;
-  // A write error can also surface only when the buffered rest is flushed at close.
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) printConsole("%s: Write File Error\n", kEraseCountFileName);
+  std::fwrite(chunk, 1, used, file.stream);
+  // The file reaches its name only whole: a failed write, flush or rename leaves none.
+  if (!finishWholeFile(&file)) reportFileNotWritten(kEraseCountFileName, 1, file.reason);
 }
 
 }  // namespace kzt

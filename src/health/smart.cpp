@@ -24,20 +24,20 @@ int deviceError() { return (lastAtaStatus & kAtaStatusError) != 0; }
 int readSmartBlock(int32_t drive, uint8_t* data) {
   if (!ataCommandNoData(drive, kSmartCommand, kSmartDevice, kSmartLbaHigh, kSmartLbaMid, 0x00,
                         0x00, kSmartEnableOperations, nullptr, 0)) {
-    printBoth("IOCtl: SmartEnable failed 0x%x!\n", lastTransportError());
+    printCommandFailure(lastTransportError(), "IOCtl: SmartEnable failed 0x%x!", lastTransportError());
     return 0;
   }
   if (deviceError()) {
-    printBoth("ATA: SmartEnable failed! Error: 0x%x\n", static_cast<unsigned>(lastAtaStatus));
+    printCommandFailure(lastAtaStatus, "ATA: SmartEnable failed! Error: 0x%x", static_cast<unsigned>(lastAtaStatus));
     return 0;
   }
   if (!ataCommandIn(drive, kSmartCommand, kSmartDevice, kSmartLbaHigh, kSmartLbaMid, 0x00, 0x01,
                     kSmartReadData, data, kSmartDataSize)) {
-    printBoth("IOCtl: GetSmart failed 0x%x!\n", lastTransportError());
+    printCommandFailure(lastTransportError(), "IOCtl: GetSmart failed 0x%x!", lastTransportError());
     return 0;
   }
   if (deviceError()) {
-    printBoth("ATA: GetSmart failed! Error: 0x%x\n", static_cast<unsigned>(lastAtaStatus));
+    printCommandFailure(lastAtaStatus, "ATA: GetSmart failed! Error: 0x%x", static_cast<unsigned>(lastAtaStatus));
     return 0;
   }
   return 1;
@@ -48,10 +48,13 @@ int readSmartBlock(int32_t drive, uint8_t* data) {
 void readSmart(const char* dumpFileName) {
   uint8_t data[kSmartDataSize];
   std::memset(data, 0, sizeof data);
+  clearCommandFailure();
   if (!readSmartBlock(runOptions.driveNumber, data)) {
+    recordStep("SMART", dumpFileName, 0);
     ++answersMissing;
     return;
   }
+  recordStep("SMART", dumpFileName, 1);
   if (!smartChecksumValid(data)) printConsole("Smart data checksum error!\n");
   saveDump(dumpFileName, data, kSmartDataSize);
 }

@@ -13,10 +13,13 @@ InterrogationVerdict identifyDrive(uint8_t* answer, DriveIdentity* identity) {
 
   *identity = DriveIdentity{};
   readDriveIdentity(answer, identity);
-  printBoth("Model: %s\nFw   : %s\nSize : %u MB [%1.1f GB]\n", identity->model,
-            identity->firmwareRevision, driveSizeMegabytes(identity->sectorCount),
-            driveSizeGigabytes(identity->sectorCount));
-  if (runOptions.serialInReport) printReport("S/N  : %s\n", identity->serialNumber);
+  ShownText model, firmware, serial;
+  printBoth("Model: %s\nFw   : %s\nSize : %u MB [%1.1f GB]\n", showText(identity->model, &model),
+            showText(identity->firmwareRevision, &firmware),
+            driveSizeMegabytes(identity->sectorCount), driveSizeGigabytes(identity->sectorCount));
+  if (runOptions.serialInReport) {
+    printReport("S/N  : %s\n", showText(identity->serialNumber, &serial));
+  }
   if (identity->vendorString[0] != '\0') printBoth("FwStr: [%s]\n", identity->vendorString);
 
   if (isRealtekController(*identity)) return InterrogationVerdict::Served;

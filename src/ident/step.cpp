@@ -19,6 +19,7 @@ int sendAndReportCommand(const AtaCommand& command, uint8_t* answer, uint32_t le
 int runStep(const char* label, const AtaCommand& command, uint8_t* answer, uint32_t length,
             const char* dumpName, uint8_t fillByte, int (*carriesData)(const uint8_t* answer)) {
   operationName = label;
+  clearCommandFailure();
   std::memset(answer, fillByte, length);
   int arrived = 0;
   if (runOptions.fileMode) {
@@ -35,6 +36,7 @@ int runStep(const char* label, const AtaCommand& command, uint8_t* answer, uint3
     }
     arrived = 0;
   }
+  if (!runOptions.fileMode) recordStep(label, dumpName, arrived);
   if (arrived && !runOptions.fileMode) saveDump(dumpName, answer, length);
   if (!arrived) {
     std::memset(answer, fillByte, length);

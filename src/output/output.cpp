@@ -4,27 +4,45 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "transport/ata_command.h"
+#include "transport/files.h"
 
 namespace kzt {
 
 RunOptions runOptions;
 std::FILE* consoleStream = stdout;
 std::FILE* inputStream = stdin;
+std::FILE* errorStream = stderr;
 std::FILE* reportFile = nullptr;
 const char* operationName = "";
 unsigned answersMissing = 0;
+FileNotWritten filesNotWritten[kFilesNotWrittenMax];
+unsigned filesNotWrittenCount = 0;
+StepRecord stepRecords[kStepRecordsMax];
+unsigned stepRecordCount = 0;
+CommandFailure lastCommandFailure;
 
 namespace {
+
+// The report being written: reportFile is its stream while it is open.
+WholeFile reportWhole;
+
+// The reason of the console's first failed write, 0 while none failed.
+int consoleError = 0;
 
 // Room for the lines the program formats: the longest of its own is a bank line of about 130
 // characters.
 constexpr int kLineBufferSize = 512;
 
 void writeConsole(const char* text, int length) {
-  std::fwrite(text, 1, static_cast<size_t>(length), consoleStream);
-  std::fflush(consoleStream);
+  errno = 0;
+  const bool written = std::fwrite(text, 1, static_cast<size_t>(length), consoleStream) ==
+                       static_cast<size_t>(length);
+  if ((std::fflush(consoleStream) != 0 || !written) && consoleError == 0) {
+    consoleError = errno != 0 ? errno : EIO;
+  }
 }
 
 // The report is opened in binary mode and every LF is written as CR LF here, so that the bytes
@@ -38,6 +56,8 @@ void writeReport(const char* text, int length) {
     start = i + 1;
   }
   std::fwrite(text + start, 1, static_cast<size_t>(length - start), reportFile);
+  // The reason of a failed write is taken at once, before anything else can change it.
+  checkWholeFile(&reportWhole);
 }
 
 // Formats the text and hands it to the console and/or the report. A line longer than the line
@@ -89,42 +109,78 @@ void printConsole(const char* format, ...) {
   va_end(args);
 }
 
-int openReport() {
-  reportFile = std::fopen(kReportFileName, "w+b");
-  return reportFile != nullptr;
+int finishConsole() {
+  errno = 0;
+  if ((std::fflush(consoleStream) != 0 || std::ferror(consoleStream) != 0) && consoleError == 0) {
+    consoleError = errno != 0 ? errno : EIO;
+  }
+  const int error = consoleError;
+  consoleError = 0;
+  if (error == 0) return 0;
+  if (error == EPIPE) return 2;
+  std::fprintf(errorStream, "kzt_fid: standard output: %s\n", std::strerror(error));
+  std::fflush(errorStream);
+  return 1;
+}
+
+int openReport(char* reason, size_t reasonSize) {
+  if (!beginWholeFile(kReportFileName, &reportWhole)) {
+    std::snprintf(reason, reasonSize, "%s", reportWhole.reason);
+    return 0;
+  }
+  reportFile = reportWhole.stream;
+  return 1;
 }
 
 void closeReport() {
   if (reportFile == nullptr) return;
-  // The report is written line by line; a full disk shows in the stream's error flag or, for the
-  // buffered rest, when it is closed.
-  const bool failed = std::ferror(reportFile) != 0;
-  const bool closed = std::fclose(reportFile) == 0;
   reportFile = nullptr;
-  if (failed || !closed) printConsole("%s: Write File Error\n", kReportFileName);
+  if (!finishWholeFile(&reportWhole)) reportFileNotWritten(kReportFileName, 1, reportWhole.reason);
+}
+
+void noteFileNotWritten(const char* name, const char* reason) {
+  if (filesNotWrittenCount < kFilesNotWrittenMax) {
+    FileNotWritten& entry = filesNotWritten[filesNotWrittenCount];
+    std::snprintf(entry.name, sizeof entry.name, "%s", name);
+    std::snprintf(entry.reason, sizeof entry.reason, "%s", reason);
+  }
+  ++filesNotWrittenCount;
+}
+
+void reportFileNotWritten(const char* name, int created, const char* reason) {
+  noteFileNotWritten(name, reason);
+  printBoth("%s: %s File Error: %s\n", name, created ? "Write" : "Create", reason);
 }
 
 void saveDump(const char* fileName, const void* buffer, uint32_t length) {
   if (!runOptions.saveDumps) return;
-  std::FILE* file = std::fopen(fileName, "w+b");
-  if (file == nullptr) {
-    printConsole("%s: Create File Error\n", fileName);
-    return;
+  WholeFile file;
+  if (!writeWholeFile(fileName, buffer, length, &file)) {
+    reportFileNotWritten(fileName, file.stream != nullptr || file.tempPath[0] != '\0', file.reason);
   }
-  // A write error can also surface only when the buffered rest is flushed at close.
-  const bool written = std::fwrite(buffer, 1, length, file) == length;
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) printConsole("%s: Write File Error\n", fileName);
 }
 
 int loadDump(const char* fileName, void* buffer, uint32_t length) {
-  std::FILE* file = std::fopen(fileName, "r+b");
+  InputProblem problem = InputOk;
+  char reason[kFileReasonSize];
+  std::FILE* file = openInputFile(fileName, &problem, reason, sizeof reason);
   if (file == nullptr) {
-    printBoth("%s: Open File Error\n", fileName);
+    if (problem == InputMissing) {
+      printBoth("%s: Open File Error\n", fileName);
+    } else {
+      printBoth("%s: Open File Error: %s\n", fileName, reason);
+    }
     return 0;
   }
+  errno = 0;
   const size_t got = std::fread(buffer, 1, length, file);
+  const bool failed = std::ferror(file) != 0;
+  const int error = errno;
   std::fclose(file);
+  if (failed) {
+    printBoth("%s: Read File Error: %s\n", fileName, std::strerror(error != 0 ? error : EIO));
+    return 0;
+  }
   if (got == 0) {
     printBoth("%s: Read File Error\n", fileName);
     return 0;
@@ -132,16 +188,46 @@ int loadDump(const char* fileName, void* buffer, uint32_t length) {
   return 1;
 }
 
-void removeDump(const char* fileName) {
-  // Not there is what is wanted; a dump that is there and stays is reported.
-  if (std::remove(fileName) == 0 || errno == ENOENT) return;
-  printConsole("%s: Remove File Error\n", fileName);
+const char* showText(const char* text, ShownText* out) {
+  size_t at = 0;
+  for (; text[at] != '\0' && at + 1 < sizeof out->text; ++at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    out->text[at] = byte < 0x20 || byte == 0x7F ? '?' : text[at];
+  }
+  out->text[at] = '\0';
+  return out->text;
+}
+
+void clearCommandFailure() { lastCommandFailure = CommandFailure{}; }
+
+void printCommandFailure(uint32_t code, const char* format, ...) {
+  char text[kFailureTextSize];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  printBoth("%s\n", text);
+  if (lastCommandFailure.failed) return;
+  lastCommandFailure.failed = 1;
+  lastCommandFailure.code = code;
+  std::snprintf(lastCommandFailure.text, sizeof lastCommandFailure.text, "%s", text);
+}
+
+void recordStep(const char* name, const char* dump, int arrived) {
+  if (stepRecordCount >= kStepRecordsMax) return;
+  StepRecord& step = stepRecords[stepRecordCount++];
+  step.name = name;
+  std::snprintf(step.dump, sizeof step.dump, "%s", dump);
+  step.arrived = arrived;
+  step.failed = lastCommandFailure.failed;
+  step.code = lastCommandFailure.code;
+  std::snprintf(step.text, sizeof step.text, "%s", lastCommandFailure.text);
 }
 
 void reportCommandFailure(int transportSucceeded, uint32_t errorCode, uint8_t status) {
-  if (!transportSucceeded) printBoth("IOCtl: %s failed 0x%x!\n", operationName, errorCode);
+  if (!transportSucceeded) printCommandFailure(errorCode, "IOCtl: %s failed 0x%x!", operationName, errorCode);
   if ((status & kAtaStatusError) != 0) {
-    printBoth("ATA: %s failed! Error: 0x%x\n", operationName, static_cast<unsigned>(status));
+    printCommandFailure(status, "ATA: %s failed! Error: 0x%x", operationName, static_cast<unsigned>(status));
   }
 }
 
@@ -167,8 +253,12 @@ unsigned putDecimalRight(char* out, uint32_t value, unsigned width) {
 
 void resetOutputState() {
   runOptions = RunOptions{};
-  if (reportFile != nullptr) std::fclose(reportFile);
+  if (reportFile != nullptr) abandonWholeFile(&reportWhole);
   reportFile = nullptr;
+  filesNotWrittenCount = 0;
+  consoleError = 0;
+  stepRecordCount = 0;
+  clearCommandFailure();
   operationName = "";
   answersMissing = 0;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "transport/ata_command.h"
@@ -103,6 +104,14 @@ class Platform {
 
   // The shell's "open" verb on a file in the current directory, show mode 5. Above 32 is success.
   virtual uint32_t shellOpen(const char* fileName) = 0;
+
+  // What a reading's manifest records of the machine: the host's name, the node of a drive number
+  // ("/dev/sdb", "\\.\PhysicalDrive1"), each NUL-terminated within `size` and empty where the
+  // system does not tell; and the time, in seconds since 1970-01-01 UTC, with the local time's
+  // offset from UTC in minutes.
+  virtual void hostName(char* name, size_t size) = 0;
+  virtual void driveNode(uint8_t drive, char* node, size_t size) = 0;
+  virtual int64_t currentTime(int32_t* localOffsetMinutes) = 0;
 };
 
 // The platform in use. The program's entry installs the system's one; tests install a fake.
@@ -113,7 +122,7 @@ void setPlatform(Platform* implementation);
 Platform* systemPlatform();
 
 // Non-zero when `path` names a folder whose entries can be listed. Defined by the platform too,
-// in a library of its own (kzt_folder), so that a program can take it without the drive access.
+// in the files library (kzt_files), so that a program can take it without the drive access.
 int folderCanBeRead(const char* path);
 
 // The probes and the process-wide values they leave: the version record (banner, native

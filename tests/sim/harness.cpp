@@ -127,6 +127,11 @@ void SimPlatform::listDrives(DriveListEntry entry, void* context) {
   }
 }
 
+void SimPlatform::driveNode(uint8_t drive, char* node, size_t size) {
+  std::snprintf(node, size, flavour == Flavour::Linux ? "/dev/sd%c" : "\\\\.\\PhysicalDrive%u",
+                flavour == Flavour::Linux ? 'a' + drive : drive);
+}
+
 void SimPlatform::nameDrives(DriveNamingEntry entry, void* context) {
   for (const auto& [number, a] : drives) {
     if (!a.drive->present) continue;

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <map>
@@ -67,6 +68,17 @@ struct SimPlatform : Platform {
   uint32_t shellOpen(const char* fileName) override {
     opened.emplace_back(fileName);
     return shellResult;
+  }
+  // The bench the manifests of the golden files were written on: 2026-12-07 10:15:00 UTC, an hour
+  // east of Greenwich; drives named as the flavour's system names them.
+  std::string host = "bench-7";
+  int64_t now = 1796638500;
+  int32_t offsetMinutes = 60;
+  void hostName(char* name, size_t size) override { std::snprintf(name, size, "%s", host.c_str()); }
+  void driveNode(uint8_t drive, char* node, size_t size) override;
+  int64_t currentTime(int32_t* localOffsetMinutes) override {
+    *localOffsetMinutes = offsetMinutes;
+    return now;
   }
 };
 

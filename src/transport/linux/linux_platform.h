@@ -50,6 +50,12 @@ class LinuxPlatform final : public Platform {
   // missing, 4 the action failed), 3 when xdg-open itself cannot be started, 32 otherwise.
   uint32_t shellOpen(const char* fileName) override;
 
+  // gethostname; the disk node /dev/sdX of the number (not its sg node); time and localtime_r's
+  // offset.
+  void hostName(char* name, size_t size) override;
+  void driveNode(uint8_t drive, char* node, size_t size) override;
+  int64_t currentTime(int32_t* localOffsetMinutes) override;
+
  private:
   void carry(uint8_t drive, const AtaRequest& request, bool native, RequestReply* reply);
 };

@@ -1,6 +1,7 @@
 // The probes: the version from uname, each disk's bus type, the drive list and the scan's
 // naming of the drives from sysfs.
 #include <sys/utsname.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -239,5 +240,27 @@ void LinuxPlatform::nameDrives(DriveNamingEntry entry, void* context) {
 }
 
 SystemCodes LinuxPlatform::systemCodes() { return SystemCodes::Errno; }
+
+void LinuxPlatform::hostName(char* name, size_t size) {
+  if (size == 0) return;
+  if (gethostname(name, size) != 0) name[0] = '\0';
+  name[size - 1] = '\0';
+}
+
+void LinuxPlatform::driveNode(uint8_t drive, char* node, size_t size) {
+  char disk[16];
+  if (size == 0) return;
+  node[0] = '\0';
+  if (linuxos::diskName(drive, disk, sizeof disk)) {
+    std::snprintf(node, size, "%s/%s", linuxos::deviceRoot, disk);
+  }
+}
+
+int64_t LinuxPlatform::currentTime(int32_t* localOffsetMinutes) {
+  const time_t now = time(nullptr);
+  struct tm local;
+  *localOffsetMinutes = localtime_r(&now, &local) != nullptr ? static_cast<int32_t>(local.tm_gmtoff / 60) : 0;
+  return static_cast<int64_t>(now);
+}
 
 }  // namespace kzt

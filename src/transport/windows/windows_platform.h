@@ -35,6 +35,11 @@ class WindowsPlatform final : public Platform {
   void sleepMilliseconds(uint32_t milliseconds) override;
   uint32_t shellOpen(const char* fileName) override;
 
+  // GetComputerNameA; \\.\PhysicalDriveN; GetSystemTime with GetTimeZoneInformation's bias.
+  void hostName(char* name, size_t size) override;
+  void driveNode(uint8_t drive, char* node, size_t size) override;
+  int64_t currentTime(int32_t* localOffsetMinutes) override;
+
  private:
   void sendAtaPassThrough(HANDLE drive, const AtaRequest& request, RequestReply* reply);
   void sendIdePassThrough(HANDLE drive, const AtaRequest& request, RequestReply* reply);

@@ -118,4 +118,33 @@ void WindowsPlatform::nameDrives(DriveNamingEntry entry, void* context) {
 
 SystemCodes WindowsPlatform::systemCodes() { return SystemCodes::Windows; }
 
+void WindowsPlatform::hostName(char* name, size_t size) {
+  if (size == 0) return;
+  DWORD length = static_cast<DWORD>(size);
+  if (!GetComputerNameA(name, &length)) name[0] = '\0';
+  name[size - 1] = '\0';
+}
+
+void WindowsPlatform::driveNode(uint8_t drive, char* node, size_t size) {
+  if (size == 0) return;
+  formatDrivePath(drive, node, size);
+}
+
+int64_t WindowsPlatform::currentTime(int32_t* localOffsetMinutes) {
+  SYSTEMTIME utc;
+  GetSystemTime(&utc);
+  FILETIME ticks;
+  if (!SystemTimeToFileTime(&utc, &ticks)) return 0;
+  // The bias is UTC minus local time, in minutes; the daylight bias adds to it in summer.
+  TIME_ZONE_INFORMATION zone;
+  const DWORD which = GetTimeZoneInformation(&zone);
+  LONG bias = zone.Bias;
+  if (which == TIME_ZONE_ID_DAYLIGHT) bias += zone.DaylightBias;
+  if (which == TIME_ZONE_ID_STANDARD) bias += zone.StandardBias;
+  *localOffsetMinutes = which == TIME_ZONE_ID_INVALID ? 0 : static_cast<int32_t>(-bias);
+  const uint64_t hundredNanoseconds =
+      (static_cast<uint64_t>(ticks.dwHighDateTime) << 32) | ticks.dwLowDateTime;
+  return static_cast<int64_t>(hundredNanoseconds / 10000000ULL) - 11644473600LL;
+}
+
 }  // namespace kzt
