@@ -3,9 +3,10 @@
 // "per_command" is the CPU time of one run divided by its commands.
 //
 // /fresh: each run writes its files into an empty folder (the files of the run before are
-// removed outside the timed part). /rewrite: each run empties and rewrites the files of the run
-// before, as a second run in the same folder does; on ext4 that also starts the write-back of the
-// replaced files at every close, which the wall time shows.
+// removed outside the timed part). /rewrite: each run finds the files of the run before, as a
+// second run in the same folder does, and moves them into their reading's subfolder first (the
+// subfolder is removed outside the timed part). Every file is written under a temporary name,
+// flushed to the disk and renamed, so the wall time holds a flush per file.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -15,9 +16,10 @@
 
 namespace {
 
-void removeRunFiles(const std::filesystem::path& folder) {
+// Removes the run's files (`all`) or only the subfolders its archive made.
+void removeRunFiles(const std::filesystem::path& folder, bool all) {
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    std::filesystem::remove(entry.path());
+    if (all || entry.is_directory()) std::filesystem::remove_all(entry.path());
   }
 }
 
@@ -31,11 +33,9 @@ void BM_LiveRunAllBanks(benchmark::State& state) {
 
   size_t commands = 0;
   for (auto _ : state) {
-    if (fresh) {
-      state.PauseTiming();
-      removeRunFiles(std::filesystem::current_path());
-      state.ResumeTiming();
-    }
+    state.PauseTiming();
+    removeRunFiles(std::filesystem::current_path(), fresh);
+    state.ResumeTiming();
     drive.received.clear();
     benchmark::DoNotOptimize(kzt::sim::runProgramOn(machine, {"0xy"}));
     commands += drive.received.size();

@@ -91,7 +91,7 @@ void scanMachine(Machine& m) {
   add(1, 11, "ATA", "OTHER SSD").setIdentity("  OTHER SSD 512GB", "OT01", "S1", 1000215216, "SM2259XT");
   refuse(add(2, 7, "USB3.0  ", "SATA Bridge", {0x1d6b, 0x0104, 0x0100}, "usb-storage"), 0x52400);
   add(3, 11, "ATA", "LOCKED SSD").openError = linux ? 13 : 5;
-  refuse(add(4, 7, "Generic", "Disk \"Q\"", {0x4321, 0x0578, 0x0508}), 0x52000);
+  refuse(add(4, 7, "Generic", "Disk \"Q\"\x1b[2J", {0x4321, 0x0578, 0x0508}), 0x52000);
   add(5, 11, std::string(300, 'V'), "FAILING SSD").fail(Command::Identify, FaultKind::DeviceErrorNoData);
   sim::SimDrive& slow = add(7, 7, "Slow", "Bridge", {0x1234, 0x5678, 0x2001}, "uas");
   slow.errorCode = linux ? 0x10003 : 0x79;
@@ -129,6 +129,9 @@ const Scenario kScenarios[] = {
      }},
     {"foreign", {"0ny"}, "", [](Machine& m) {
        m.drive.setIdentity("OTHER SSD", "OT01", "S1", 1000215216, "REALTEK");
+     }},
+    {"control_texts", {"0ny"}, "", [](Machine& m) {
+       m.drive.setIdentity("OTHER\x1b[2J SSD\r", "OT\x7f" "1", "S\n1", 1000215216, "REALTEK");
      }},
     {"prompt", {}, "1x\n", [](Machine& m) {
        m.platform.drives[0].vendor = std::string(300, 'V');
@@ -266,7 +269,7 @@ TEST_P(Run, MatchesItsGoldenFile) {
   if (s.change != nullptr) s.change(m);
   std::map<std::string, std::string> before;  // what the folder held: an earlier reading's files
   for (const auto& entry : fs::directory_iterator(".")) {
-    if (entry.is_regular_file()) before[entry.path().filename().string()] = sim::readFile(entry.path());
+    if (entry.is_regular_file()) before[entry.path().filename().string()] = sim::readFile(entry.path().string());
   }
   const sim::RunOutcome out = sim::runProgramOn(m.platform, s.args, s.typed);
 
@@ -354,6 +357,22 @@ TEST(Replay, GivesTheLiveRunWithLoadMessagesForWhatDidNotArrive) {
   EXPECT_EQ(sim::runProgramOn(m.platform, {"0fxy"}).exitStatus, kExitAnswersMissing);
   EXPECT_EQ(sim::readFile("kzt_flash_id.txt"), report);
   EXPECT_EQ(sim::readFile("kzt_flash_id_ec.txt"), counts);
+}
+
+// A first argument that names no drive (empty, a path, an option) is refused before anything is
+// probed, sent or written, with its control bytes shown as '?'.
+TEST(Arguments, OneThatNamesNoDriveIsRefused) {
+  for (const char* argument : {"", "/dev/sdb", "\\\\.\\PhysicalDrive1", "-1", "--json", "-\x1b[2J"}) {
+    sim::ScratchDir scratch;
+    Machine m;
+    const sim::RunOutcome out = sim::runProgramOn(m.platform, {argument, "0"});
+    std::string shown = argument;
+    std::replace(shown.begin(), shown.end(), '\x1b', '?');
+    EXPECT_EQ(out.exitStatus, kExitNoDrive) << argument;
+    EXPECT_EQ(out.console, "kzt_fid: \"" + shown + "\" names no drive: give its number (kzt_fid --scan lists them)\n");
+    EXPECT_TRUE(m.drive.received.empty() && m.platform.requests == 0);
+    EXPECT_TRUE(fs::is_empty("."));
+  }
 }
 
 // Geometry beyond what the answer holds: a bad-block list without terminator is walked to the end

@@ -228,7 +228,8 @@ TEST(Output, LoadingDumps) {
   sim::writeFile("kept.bin", std::string(600, 'k'));
   std::filesystem::permissions("kept.bin", std::filesystem::perms::owner_read);
   std::filesystem::create_directory("folder.bin");
-  std::filesystem::create_symlink("short.bin", "link.bin");
+  std::error_code noLinks;  // Wine makes none
+  std::filesystem::create_symlink("short.bin", "link.bin", noLinks);
   consoleStream = std::fopen("console.txt", "w+b");
   uint8_t buffer[512];
   std::memset(buffer, 0x77, sizeof buffer);
@@ -243,9 +244,10 @@ TEST(Output, LoadingDumps) {
   }
   std::fclose(consoleStream);
   consoleStream = stdout;
-  EXPECT_EQ(sim::readFile("console.txt"), "empty.bin: Read File Error\nmissing.bin: Open File Error\n"
-                                          "folder.bin: Open File Error: not a regular file\n"
-                                          "link.bin: Open File Error: not a regular file\n");
+  EXPECT_EQ(sim::readFile("console.txt"), std::string("empty.bin: Read File Error\nmissing.bin: Open File Error\n"
+                                                      "folder.bin: Open File Error: not a regular file\n") +
+                                              (noLinks ? "link.bin: Open File Error\n"
+                                                       : "link.bin: Open File Error: not a regular file\n"));
 }
 
 // kzt_nandid on the ID table of tests/golden/flash_ids.txt: an ID and its description, worked out

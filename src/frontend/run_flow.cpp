@@ -134,7 +134,9 @@ void writeManifest(int argc, char** argv, int64_t time, int32_t offset, int stat
 FolderLock folderLock;
 
 // Takes the folder for this run: the lock, then the temporary files of a run that ended before
-// its renames. Non-zero when the run may go on; otherwise its exit status is in *status.
+// its renames. Non-zero when the run may go on; otherwise its exit status is in *status. A replay
+// goes on without the lock where none can be made (a read-only dump set: nothing can be written
+// there to mix with another run's, and the console still shows the reading).
 int takeFolder(int* status) {
   char reason[kFileReasonSize];
   const LockOutcome outcome = takeFolderLock(kLockFileName, &folderLock, reason, sizeof reason);
@@ -145,10 +147,11 @@ int takeFolder(int* status) {
   }
   if (outcome != LockTaken) {
     printConsole("%s: Create File Error: %s\n", kLockFileName, reason);
+    noteFileNotWritten(kLockFileName, reason);
     *status = kExitFileNotWritten;
-    return 0;
+    return runOptions.fileMode;
   }
-  removeStaleTemporaryFiles();
+  removeStaleTemporaryFiles(isReadingFileName);
   return 1;
 }
 

@@ -196,21 +196,32 @@ int writeWholeFile(const char* path, const void* bytes, size_t length, WholeFile
 namespace {
 
 struct StaleSweep {
-  unsigned removed = 0;
+  int (*ownName)(const char* finalName);
+  unsigned removed;
 };
 
 void removeIfStale(void* context, const char* name) {
-  if (std::strstr(name, kTemporaryMarker) == nullptr) return;
+  const char* marker = std::strstr(name, kTemporaryMarker);
+  if (marker == nullptr) return;
+  auto* sweep = static_cast<StaleSweep*>(context);
+  if (sweep->ownName != nullptr) {
+    char finalName[kFilePathSize];
+    const size_t length = static_cast<size_t>(marker - name);
+    if (length >= sizeof finalName) return;
+    std::memcpy(finalName, name, length);
+    finalName[length] = '\0';
+    if (!sweep->ownName(finalName)) return;
+  }
   FileFacts facts;
   if (!lookAtName(name, &facts) || facts.kind != FileKind::Regular) return;
   int error = 0;
-  if (fileSystem().removeFile(name, &error)) ++static_cast<StaleSweep*>(context)->removed;
+  if (fileSystem().removeFile(name, &error)) ++sweep->removed;
 }
 
 }  // namespace
 
-unsigned removeStaleTemporaryFiles() {
-  StaleSweep sweep;
+unsigned removeStaleTemporaryFiles(int (*ownName)(const char* finalName)) {
+  StaleSweep sweep{ownName, 0};
   listFolder(".", removeIfStale, &sweep);
   return sweep.removed;
 }

@@ -37,9 +37,10 @@ int checkWholeFile(WholeFile* file);
 
 // The marker every temporary file name carries, and the removal of the ones a run that ended
 // before its rename left in the current folder: regular files only, whatever else carries the
-// name stays. Returns the number removed.
+// name stays; with `ownName`, only those whose final name it accepts (another program's files
+// being written beside them are not touched). Returns the number removed.
 constexpr const char* kTemporaryMarker = ".kzt-tmp-";
-unsigned removeStaleTemporaryFiles();
+unsigned removeStaleTemporaryFiles(int (*ownName)(const char* finalName) = nullptr);
 
 // Inputs: open read-only, without following a link, without blocking, and only a regular file.
 // Returns the stream or null; on null *problem says why and reason holds the text:
