@@ -26,7 +26,8 @@ share/doc/kzt-fid/LICENSE
 share/doc/kzt-fid/README.md
 share/kzt-fid/kzt_fid_scan.schema.json
 share/kzt-fid/kzt_inspect.schema.json
-share/kzt-fid/kzt_inspect_diff.schema.json"
+share/kzt-fid/kzt_inspect_diff.schema.json
+share/kzt-fid/kzt_reading.schema.json"
   cmake --install "$build" --prefix "$work/prefix" >/dev/null
   got=$(cd "$work/prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
   [ "$got" = "$expected_files" ] || fail "installed files differ:"$'\n'"$got"
@@ -52,6 +53,7 @@ share/doc/kzt-fid/copyright
 share/kzt-fid/kzt_fid_scan.schema.json
 share/kzt-fid/kzt_inspect.schema.json
 share/kzt-fid/kzt_inspect_diff.schema.json
+share/kzt-fid/kzt_reading.schema.json
 $([ "$static" = "ON" ] && echo share/lintian/overrides/kzt-fid || true)
 share/man/man1/kzt_fid.1.gz
 share/man/man1/kzt_inspect.1.gz
