@@ -303,6 +303,8 @@ const PlantedCase kPlantedCases[] = {
     {"kzt_bbec_1_1.bin", Planted::Fifo, 5, "kzt_bbec_1_1.bin: Create File Error: not a regular file\n", 4, "kzt_bbec_1_1.bin: Open File Error: not a regular file\n"},
     {"kzt_fwi.bin", Planted::HardLink, 0, kMoved, 4, "kzt_fwi.bin: Open File Error: not a regular file\n"},
     {"kzt_fwi.bin", Planted::Folder, 5, "kzt_fwi.bin: Create File Error: not a regular file\n", 4, "kzt_fwi.bin: Open File Error: not a regular file\n"},
+    {"kzt_fid.bin", Planted::Link, 5, "kzt_fid.bin: Create File Error: not a regular file\n", 4, "kzt_fid.bin: Open File Error: not a regular file\n"},
+    {"kzt_fid2.bin", Planted::Folder, 5, "kzt_fid2.bin: Create File Error: not a regular file\n", 4, "kzt_fid2.bin: Open File Error: not a regular file\n"},
     {"smart.bin", Planted::Fifo, 5, "smart.bin: Create File Error: not a regular file\n", 0, ""},
     {"kzt_flash_id.txt", Planted::Link, 5, "Create log file error: not a regular file\n", 5, "Create log file error: not a regular file\n"},
     {"kzt_flash_id.txt", Planted::HardLink, 0, kMoved, 0, ""},
@@ -377,6 +379,15 @@ TEST(PlantedNames, NothingOutsideIsReadOrWrittenAndEachRunSaysWhy) {
       }
     }
   }
+  // A link planted under the temporary name the writer tries first: it takes the next name, and
+  // the link stays (only regular files are stale temporary files).
+  sim::ScratchDir folder;
+  const std::string taken = std::string("kzt_fwi.bin") + kTemporaryMarker + std::to_string(getpid());
+  fs::create_symlink(secretPath, taken);
+  EXPECT_EQ(runWith({"0xy"}).exitStatus, kExitServed);
+  EXPECT_EQ(fs::read_symlink(taken), secretPath);
+  EXPECT_EQ(sim::readFile(secretPath), secret);
+  EXPECT_EQ(sim::readFile("kzt_fwi.bin"), reading.at("kzt_fwi.bin"));
 }
 
 // A console that cannot be written: the failure is named on standard error and the run ends with

@@ -1,7 +1,6 @@
 #include "frontend/run_flow.h"
 
 #include <cstring>
-#include <initializer_list>
 
 #include "frontend/options.h"
 #include "frontend/reading_files.h"

@@ -1,5 +1,6 @@
 #include "frontend/scan.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -256,7 +257,9 @@ int runScan(int argc, char** argv) {
   static ScanList list;
   scanDrives(&list);
   if (json) {
+    errno = 0;
     writeScanJson(consoleStream, list, argc, argv);
+    checkConsole();
   } else {
     printScan(list);
   }

@@ -109,6 +109,10 @@ void printConsole(const char* format, ...) {
   va_end(args);
 }
 
+void checkConsole() {
+  if (std::ferror(consoleStream) != 0 && consoleError == 0) consoleError = errno != 0 ? errno : EIO;
+}
+
 int finishConsole() {
   errno = 0;
   if ((std::fflush(consoleStream) != 0 || std::ferror(consoleStream) != 0) && consoleError == 0) {

@@ -30,6 +30,9 @@ extern std::FILE* errorStream;
 // been named on errorStream with the system's reason ("kzt_fid: standard output: No space left on
 // device"); 2 the console is a pipe whose reader has gone, which ends the program quietly.
 int finishConsole();
+// Keeps the reason of a failed write of the console made with the C library's calls directly (the
+// scan's JSON): called right after them, with errno cleared before.
+void checkConsole();
 // Where the typed drive line comes from; standard input unless a test redirects it.
 extern std::FILE* inputStream;
 
