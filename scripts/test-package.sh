@@ -127,12 +127,15 @@ else
   [[ "$depends" == *libc6* ]] || fail "Depends lacks libc6: $depends"
 fi
 
-# 3. lintian: no error, and no warning that README does not explain ("Installing and packages"
-#    names each such warning's tag between backquotes).
+# 3. lintian, pedantic and with its informational tags: no error, no hardening tag (the programs
+#    carry Debian's hardening flags: cmake/hardening.cmake), and no warning that README does not
+#    explain ("Installing and packages" names each such warning's tag between backquotes).
 command -v lintian >/dev/null || fail "lintian is needed (Debian: lintian)"
-lintian --fail-on none "$deb" >"$work/lintian.txt" 2>"$work/lintian.err" ||
+lintian --pedantic --display-info --fail-on none "$deb" >"$work/lintian.txt" 2>"$work/lintian.err" ||
   { cat "$work/lintian.err" >&2; fail "lintian did not run"; }
 ! grep '^E: ' "$work/lintian.txt" >&2 || fail "lintian reports errors"
+! grep -E '^[A-Z]: [^ ]+: hardening-' "$work/lintian.txt" >&2 ||
+  fail "lintian names a hardening tag: a program lacks one of Debian's hardening flags"
 for tag in $(awk '/^W: / {print $3}' "$work/lintian.txt" | sort -u); do
   grep -qF "\`$tag\`" README.md || fail "lintian warns $tag, which README does not explain"
 done

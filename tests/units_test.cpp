@@ -3,6 +3,7 @@
 // dump loader, and the flash-ID decoder through kzt_nandid.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -284,38 +285,63 @@ TEST(Decoder, MakerNames) {
   }
 }
 
+// UTF-16 text of an ASCII text, in either byte order, with or without the byte order mark.
+std::string utf16(const std::string& text, bool littleEndian, bool mark) {
+  std::string bytes = mark ? (littleEndian ? "\xFF\xFE" : "\xFE\xFF") : "";
+  for (char c : text) bytes += littleEndian ? std::string{c, '\0'} : std::string{'\0', c};
+  return bytes;
+}
+
 TEST(Decoder, KztNandidArgumentsAndFaults) {
   struct Case {
     std::vector<const char*> args;
-    const char* input;
+    std::string input;
     std::string out;
-    const char* err;
+    std::string err;
     int status;
   };
   const std::string toshiba = "Toshiba 15nm TLC 16k 256Gb/CE 128Gb/die 2Plane/die\n";
   const std::string kLongLine = std::string(256, '9') + "\n";
+  const std::string bad = " (write the ID as hex bytes, e.g. 98 3C 99 B3 7A 51 or 983C99B37A51)\n";
+  const std::string lines = "98 3C 99 B3 7A 51\r\n\nFF\nzz\n2C";
+  const std::string linesOut = toshiba + "\n\n\nMicron SLC\n";
+  const std::string linesErr = "kzt_nandid: line 4: bad hex \"zz\"" + bad;
   const Case cases[] = {
       {{"98", "3C", "99", "B3", "7A", "51"}, "", toshiba, "", 0},
       {{"0x98,0x3c,0x99,0xb3,0x7a,0x51,0x08,0x04"}, "", toshiba, "", 0},
       {{"2C"}, "", "Micron SLC\n", "", 0},
       {{"FF"}, "", "\n", "", 1},
       {{"3C9"}, "", "", "kzt_nandid: bad hex \"3C9\" (odd number of hex digits)\n", 2},
-      {{"98", "zz"}, "", "", "kzt_nandid: bad hex \"zz\" (write the ID as hex bytes, e.g. 98 3C 99 B3 7A 51 or 983C99B37A51)\n", 2},
+      {{"98", "zz"}, "", "", "kzt_nandid: bad hex \"zz\"" + bad, 2},
       {{"010203040506070809"}, "", "", "kzt_nandid: more than 8 ID bytes\n", 2},
-      {{"0x"}, "", "", "kzt_nandid: bad hex \"0x\" (write the ID as hex bytes, e.g. 98 3C 99 B3 7A 51 or 983C99B37A51)\n", 2},
-      {{"-x"}, "", "", "kzt_nandid: unknown option \"-x\" (see kzt_nandid --help)\n", 2},
-      {{"--version"}, "", "v2.68a\n", "", 0},
-      {{}, "98 3C 99 B3 7A 51\r\n\nFF\nzz\n2C", toshiba + "\n\n\nMicron SLC\n",
-       "kzt_nandid: line 4: bad hex \"zz\" (write the ID as hex bytes, e.g. 98 3C 99 B3 7A 51 or 983C99B37A51)\n", 2},
+      {{"0x"}, "", "", "kzt_nandid: bad hex \"0x\"" + bad, 2},
+      // Echoed tokens show their control bytes as '?': no escape sequence reaches the terminal.
+      {{"-x\x1b]0;t\x07"}, "", "", "kzt_nandid: unknown option \"-x?]0;t?\" (see kzt_nandid --help)\n", 2},
+      {{"98\x1b[2J\x7f"}, "", "", "kzt_nandid: bad hex \"98?[2J?\"" + bad, 2},
+      {{"--version"}, "", "kzt_nandid 0.15a\nflash-ID decoder v2.68a\n", "", 0},
+      {{}, lines, linesOut, linesErr, 2},
       {{}, "FF\n", "\n", "", 1},
       {{}, "\n\n", "\n\n", "", 0},
-      {{}, kLongLine.c_str(), "\n", "kzt_nandid: line 1: longer than 255 characters\n", 2},
+      {{}, kLongLine, "\n", "kzt_nandid: line 1: longer than 255 characters\n", 2},
+      // A NUL refuses its line instead of cutting it short; the other lines are decoded.
+      {{}, std::string("2C\n98\0zz\n2C\n", 12), "Micron SLC\n\nMicron SLC\n",
+       "kzt_nandid: line 2: a NUL character (the input is not text)\n", 2},
+      // UTF-16 either way round, with or without the mark (PowerShell's redirect: LE with it),
+      // reads as the ASCII it holds; a UTF-8 mark is skipped.
+      {{}, utf16(lines, true, true), linesOut, linesErr, 2},
+      {{}, utf16(lines, true, false), linesOut, linesErr, 2},
+      {{}, utf16(lines, false, true), linesOut, linesErr, 2},
+      {{}, utf16("983C99B37A51\r\n", false, false), toshiba, "", 0},
+      {{}, "\xEF\xBB\xBF" "2C\n", "Micron SLC\n", "", 0},
+      {{}, utf16("2C\n", true, true) + "\x98", "Micron SLC\n",
+       "kzt_nandid: the UTF-16 input ends in the middle of a character\n", 2},
+      {{}, utf16("2C \xC3\n", true, true), "\n", "kzt_nandid: line 1: bad hex \"?\"" + bad, 2},
   };
   for (const Case& c : cases) {
     std::vector<const char*> argv = {"kzt_nandid"};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
     std::FILE* files[3] = {std::tmpfile(), std::tmpfile(), std::tmpfile()};
-    std::fputs(c.input, files[0]);
+    std::fwrite(c.input.data(), 1, c.input.size(), files[0]);
     std::rewind(files[0]);
     EXPECT_EQ(runNandidCommand(static_cast<int>(argv.size()), argv.data(), files[0], files[1], files[2]), c.status);
     std::string text[2];
@@ -327,6 +353,27 @@ TEST(Decoder, KztNandidArgumentsAndFaults) {
     EXPECT_EQ(text[1], c.err) << (c.args.empty() ? c.input : c.args[0]);
     for (std::FILE* f : files) std::fclose(f);
   }
+}
+
+// Standard output that cannot be written (here a stream open for reading only) is named with the
+// system's reason and ends with status 3, whatever the decoding would have given.
+TEST(Decoder, KztNandidOutputNotWritten) {
+  std::FILE* out = std::tmpfile();
+  std::FILE* readOnly = std::fopen(KZT_GOLDEN_DIR "/version.txt", "rb");
+  std::FILE* err = std::tmpfile();
+  const char* argv[] = {"kzt_nandid", "FF"};
+  EXPECT_EQ(runNandidCommand(2, argv, out, readOnly, err), 3);
+  std::rewind(err);
+  char text[200] = {};
+  ASSERT_GT(std::fread(text, 1, sizeof text - 1, err), 0u);
+  // The reason is the C library's: "Bad file descriptor" with glibc; Windows' runtime sets none
+  // for this fault, and the program names an I/O error.
+  const std::string reason = std::string(text).substr(0, std::strlen(text) - 1);
+  EXPECT_TRUE(reason == std::string("kzt_nandid: standard output: ") + std::strerror(EBADF) ||
+              reason == std::string("kzt_nandid: standard output: ") + std::strerror(EIO))
+      << text;
+  EXPECT_EQ(text[std::strlen(text) - 1], '\n');
+  for (std::FILE* f : {out, readOnly, err}) std::fclose(f);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "nandid/nandid_command.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "nandid/flash_id.h"
@@ -26,6 +27,13 @@ struct IdText {
   char badToken[40] = {};  // the offending token (shortened when long), for the message
 };
 
+// A control byte (0x00-0x1F, 0x7F) of a text the program echoes shows as '?', so that an escape
+// sequence in a bad token cannot steer the terminal.
+char shown(char c) {
+  const unsigned char byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F ? '?' : c;
+}
+
 bool isSeparator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\n'; }
 
 int hexValue(char c) {
@@ -40,10 +48,10 @@ void fail(IdText* id, IdTextError error, const char* token, size_t length) {
   const size_t room = sizeof id->badToken - 1;
   if (length > room) {
     const size_t kept = room - 3;
-    std::memcpy(id->badToken, token, kept);
+    for (size_t i = 0; i < kept; ++i) id->badToken[i] = shown(token[i]);
     std::memcpy(id->badToken + kept, "...", 4);
   } else {
-    std::memcpy(id->badToken, token, length);
+    for (size_t i = 0; i < length; ++i) id->badToken[i] = shown(token[i]);
     id->badToken[length] = '\0';
   }
 }
@@ -125,12 +133,18 @@ constexpr char kUsage[] =
     "Missing bytes up to the sixth count as 00; bytes 6 and 7 are accepted and not used.\n"
     "Without an ID argument, reads one ID per line from standard input and writes one\n"
     "description per line (an empty line for a blank line, an unknown maker or a bad line).\n"
+    "The input may be ASCII, UTF-8 or UTF-16 (with or without a byte order mark).\n"
     "\n"
     "Exit status: 0 done; 1 the only ID given has an unknown maker code (empty description);\n"
-    "2 unknown option or bad ID text.\n";
+    "2 unknown option or bad ID text or input; 3 standard output could not be written.\n";
 
 // Input lines longer than this are refused.
 constexpr size_t kLineSize = 256;
+
+// Writes text with its control bytes shown as '?'.
+void putShown(FILE* stream, const char* text) {
+  for (const char* p = text; *p != '\0'; ++p) std::fputc(shown(*p), stream);
+}
 
 void reportIdError(FILE* err, const IdText& id, int lineNumber) {
   std::fputs("kzt_nandid: ", err);
@@ -154,24 +168,117 @@ void reportIdError(FILE* err, const IdText& id, int lineNumber) {
   }
 }
 
+// Standard output and the system's code of its first failed write (0 while none).
+struct Output {
+  FILE* stream;
+  int error;
+};
+
+// Notes a failed write (a negative result of a stdio call) by the code the C library set.
+void noteWrite(Output* out, int result) {
+  if (result < 0 && out->error == 0) out->error = errno != 0 ? errno : EIO;
+}
+
+// Flushes the output. A failed write is named on err and gives kNandidExitNotWritten; a closed
+// pipe (the reader went away, as with `| head`) ends the run as quietly as other tools do.
+int finishOutput(Output* out, FILE* err, int status) {
+  errno = 0;
+  noteWrite(out, std::fflush(out->stream) == 0 ? 0 : -1);
+  if (out->error == 0 && std::ferror(out->stream)) out->error = EIO;
+  if (out->error == 0) return status;
+  if (out->error != EPIPE) std::fprintf(err, "kzt_nandid: standard output: %s\n", std::strerror(out->error));
+  return kNandidExitNotWritten;
+}
+
 // Decodes the bytes (missing ones are already zero) and writes the description line.
-int printDescription(const IdText& id, FILE* out) {
+int printDescription(const IdText& id, Output* out) {
   char description[kDescriptionSize];
   const int known = DecodeFlashId(id.bytes, description);
-  std::fprintf(out, "%s\n", description);
+  errno = 0;
+  noteWrite(out, std::fprintf(out->stream, "%s\n", description));
   return known;
 }
 
-// Reads one line without its line end into line; *tooLong when it didn't fit. 0 at the end of
-// the input.
-int readLine(FILE* in, char* line, size_t size, bool* tooLong) {
+void printEmptyLine(Output* out) {
+  errno = 0;
+  noteWrite(out, std::fputs("\n", out->stream));
+}
+
+// How the input's bytes make characters: one byte each, or one UTF-16 code unit of two bytes in
+// either order (what a PowerShell redirect or a Windows editor's "Unicode" writes).
+enum class Encoding { Bytes, Utf16Le, Utf16Be };
+
+// Standard input, its encoding, and the bytes read ahead to find it, handed out first.
+struct Input {
+  FILE* stream = nullptr;
+  Encoding encoding = Encoding::Bytes;
+  int ahead[2] = {};
+  int aheadCount = 0;
+  int aheadNext = 0;
+  bool halfUnit = false;  // UTF-16 input that ends in the middle of a code unit
+};
+
+int readByte(Input* in) {
+  if (in->aheadNext < in->aheadCount) return in->ahead[in->aheadNext++];
+  return std::fgetc(in->stream);
+}
+
+// Finds the encoding from the first bytes: a byte order mark (UTF-16 either way, or UTF-8's,
+// which is skipped), else UTF-16 when exactly one of the first two bytes is zero (an ASCII
+// character in UTF-16), else one byte per character.
+void startInput(Input* in) {
+  const int first = std::fgetc(in->stream);
+  if (first == EOF) return;
+  const int second = std::fgetc(in->stream);
+  if (first == 0xFF && second == 0xFE) {
+    in->encoding = Encoding::Utf16Le;
+    return;
+  }
+  if (first == 0xFE && second == 0xFF) {
+    in->encoding = Encoding::Utf16Be;
+    return;
+  }
+  if (first == 0xEF && second == 0xBB) {
+    const int third = std::fgetc(in->stream);
+    if (third == 0xBF) return;
+    in->ahead[0] = third;  // not a mark: 0xEF 0xBB is a bad token either way
+    in->aheadCount = third == EOF ? 0 : 1;
+    return;
+  }
+  if (second != EOF && (first == 0) != (second == 0)) {
+    in->encoding = first != 0 ? Encoding::Utf16Le : Encoding::Utf16Be;
+  }
+  in->ahead[0] = first;
+  in->ahead[1] = second;
+  in->aheadCount = second == EOF ? 1 : 2;
+}
+
+// The next character: a byte, or a UTF-16 code unit of the ASCII range as that byte. A unit
+// beyond ASCII can be no part of an ID and reads as '?', which makes its token a bad one.
+int readCharacter(Input* in) {
+  const int first = readByte(in);
+  if (in->encoding == Encoding::Bytes || first == EOF) return first;
+  const int second = readByte(in);
+  if (second == EOF) {
+    in->halfUnit = true;
+    return EOF;
+  }
+  const int unit = in->encoding == Encoding::Utf16Le ? first | second << 8 : first << 8 | second;
+  return unit < 0x80 ? unit : '?';
+}
+
+// Reads one line without its line end into line; *tooLong when it didn't fit, *nul when it holds
+// a NUL character (which would cut the text short). 0 at the end of the input.
+int readLine(Input* in, char* line, size_t size, bool* tooLong, bool* nul) {
   size_t length = 0;
   bool any = false;
   *tooLong = false;
+  *nul = false;
   int c = 0;
-  while ((c = std::fgetc(in)) != EOF) {
+  while ((c = readCharacter(in)) != EOF) {
     any = true;
     if (c == '\n') break;
+    if (c == 0) *nul = true;
     if (length + 1 < size) {
       line[length++] = static_cast<char>(c);
     } else {
@@ -182,44 +289,54 @@ int readLine(FILE* in, char* line, size_t size, bool* tooLong) {
   return any ? 1 : 0;
 }
 
-int decodeLines(FILE* in, FILE* out, FILE* err) {
+int decodeLines(FILE* stream, Output* out, FILE* err) {
+  Input in;
+  in.stream = stream;
+  startInput(&in);
   char line[kLineSize];
   bool tooLong = false;
+  bool nul = false;
   bool badInput = false;
   int lineNumber = 0;
   int decoded = 0;
   int lastKnown = 1;
-  while (readLine(in, line, sizeof line, &tooLong)) {
+  while (out->error == 0 && readLine(&in, line, sizeof line, &tooLong, &nul)) {
     ++lineNumber;
     IdText id;
-    if (tooLong) {
-      std::fprintf(err, "kzt_nandid: line %d: longer than %d characters\n", lineNumber,
-                   static_cast<int>(kLineSize - 1));
+    if (nul || tooLong) {
+      if (nul) {
+        std::fprintf(err, "kzt_nandid: line %d: a NUL character (the input is not text)\n", lineNumber);
+      } else {
+        std::fprintf(err, "kzt_nandid: line %d: longer than %d characters\n", lineNumber,
+                     static_cast<int>(kLineSize - 1));
+      }
       badInput = true;
-      std::fputs("\n", out);
+      printEmptyLine(out);
       continue;
     }
     if (!addIdText(&id, line)) {
       reportIdError(err, id, lineNumber);
       badInput = true;
-      std::fputs("\n", out);
+      printEmptyLine(out);
       continue;
     }
     if (id.count == 0) {
-      std::fputs("\n", out);
+      printEmptyLine(out);
       continue;
     }
     lastKnown = printDescription(id, out);
     ++decoded;
+  }
+  if (in.halfUnit) {
+    std::fputs("kzt_nandid: the UTF-16 input ends in the middle of a character\n", err);
+    badInput = true;
   }
   if (badInput) return kNandidExitBadInput;
   if (decoded == 1 && !lastKnown) return kNandidExitUnknownMaker;
   return kNandidExitOk;
 }
 
-}  // namespace
-
-int runNandidCommand(int argc, const char* const* argv, FILE* in, FILE* out, FILE* err) {
+int runCommand(int argc, const char* const* argv, FILE* in, Output* out, FILE* err) {
   bool help = false;
   bool version = false;
   int idArguments = 0;
@@ -230,20 +347,23 @@ int runNandidCommand(int argc, const char* const* argv, FILE* in, FILE* out, FIL
     } else if (std::strcmp(arg, "--version") == 0) {
       version = true;
     } else if (arg[0] == '-') {
-      std::fprintf(err, "kzt_nandid: unknown option \"%s\" (see kzt_nandid --help)\n", arg);
+      std::fputs("kzt_nandid: unknown option \"", err);
+      putShown(err, arg);
+      std::fputs("\" (see kzt_nandid --help)\n", err);
       return kNandidExitBadInput;
     } else {
       ++idArguments;
     }
   }
+  errno = 0;
   if (help) {
-    std::fputs(kUsage, out);
+    noteWrite(out, std::fputs(kUsage, out->stream));
     return kNandidExitOk;
   }
   if (version) {
     char text[8];
     FlashIdDecoderVersion(text);
-    std::fprintf(out, "%s\n", text);
+    noteWrite(out, std::fprintf(out->stream, "kzt_nandid %s\nflash-ID decoder %s\n", KZT_VERSION_TEXT, text));
     return kNandidExitOk;
   }
   if (idArguments == 0) return decodeLines(in, out, err);
@@ -261,6 +381,14 @@ int runNandidCommand(int argc, const char* const* argv, FILE* in, FILE* out, FIL
     return kNandidExitBadInput;
   }
   return printDescription(id, out) ? kNandidExitOk : kNandidExitUnknownMaker;
+}
+
+}  // namespace
+
+int runNandidCommand(int argc, const char* const* argv, FILE* in, FILE* out, FILE* err) {
+  Output output{.stream = out, .error = 0};
+  const int status = runCommand(argc, argv, in, &output, err);
+  return finishOutput(&output, err, status);
 }
 
 }  // namespace kzt

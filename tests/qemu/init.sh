@@ -5,7 +5,7 @@
 # Mode ahci: an AHCI disk (sda), then a virtio-scsi disk (sdb), then QEMU's USB stick (sdc) and the
 # emulated USB-to-SATA bridge (sdd) for the scan of all four, before and after usb-storage's quirk
 # t is set for the bridge. Mode usb: QEMU's USB stick (sda), then the bridge (sdb) with the
-# simulated drive behind it.
+# simulated drive behind it: a whole run, its replay, runs killed with SIGKILL, the fault rows.
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
@@ -206,6 +206,115 @@ bridge_run() {
   echo "=== $name end"
 }
 
+# ---- Runs killed with SIGKILL ----------------------------------------------------------------
+# A live run with x on the bridge, in a folder that holds an earlier reading (the reading's files
+# of the run "full", times kept: /tmp/earlier), killed with SIGKILL at each point of /kill_points: "sN" N seconds after
+# it started, "bbecN" once the bridge has received the N-th Get BBEC block. Afterwards the folder
+# may hold only whole files: each file under a final name equal to that of the uninterrupted run
+# kill_ref in a folder seeded alike, or to the earlier reading's before it is moved aside; its
+# temporary files ("*.kzt-tmp-*"); and the earlier reading, whole, in one reading-* subfolder (or
+# still in place). Lines "=== NAME part FILE", "extra", "earlier lost" name what is not so.
+
+# get_command_count: the ATA PASS-THROUGH blocks the bridge received since the log was emptied.
+get_command_count() {
+  grep -c . /tmp/bridge.fault.commands 2>/dev/null
+}
+
+# get_bbec_count: the Get BBEC blocks the bridge received since the log was emptied.
+get_bbec_count() {
+  grep -cE '^85 .. .. .. 43 00 40 00 00 00 00 00 00 e0 fa 00 in ' /tmp/bridge.fault.commands 2>/dev/null
+}
+
+# same_reading EXPECTED ACTUAL: the files are equal; a reading manifest's own time aside.
+same_reading() {
+  case "${1##*/}" in
+    reading.json)
+      grep -vE '"(utc|unix|local_offset)"|"time": *\{' "$1" > /tmp/expected.txt
+      grep -vE '"(utc|unix|local_offset)"|"time": *\{' "$2" > /tmp/actual.txt
+      cmp -s /tmp/expected.txt /tmp/actual.txt ;;
+    *) cmp -s "$1" "$2" ;;
+  esac
+}
+
+# killed_folder NAME: what the folder /tmp/NAME holds, against /tmp/kill_ref and /tmp/earlier.
+killed_folder() {
+  cd /tmp/$1
+  earlier=$(ls -d reading-* 2>/dev/null)
+  for entry in * .[!.]*; do
+    [ -e "$entry" ] || [ -L "$entry" ] || continue
+    if [ -L "$entry" ] || { [ ! -f "$entry" ] && [ ! -d "$entry" ]; }; then
+      echo "=== $1 extra $entry (not a regular file)"
+    elif [ -d "$entry" ]; then
+      case $entry in reading-*) ;; *) echo "=== $1 extra $entry/" ;; esac
+    else
+      case $entry in
+        *.kzt-tmp-*) echo "=== $1 temporary $entry" ;;
+        *)
+          if [ -z "$earlier" ] && [ -f "/tmp/earlier/$entry" ] && cmp -s "/tmp/earlier/$entry" "$entry"; then
+            echo "=== $1 whole $entry (the earlier reading's, not yet moved)"
+          elif [ -f "/tmp/kill_ref/$entry" ] && same_reading "/tmp/kill_ref/$entry" "$entry"; then
+            echo "=== $1 whole $entry"
+          else
+            echo "=== $1 part $entry"
+          fi ;;
+      esac
+    fi
+  done
+  count=$(echo "$earlier" | grep -c .)
+  if [ "$count" -gt 1 ]; then
+    echo "=== $1 extra: $count reading-* subfolders"
+  else
+    for file in $(ls /tmp/earlier); do
+      cmp -s "/tmp/earlier/$file" "${earlier:-.}/$file" || echo "=== $1 earlier lost $file"
+    done
+    if [ -n "$earlier" ]; then
+      for file in $(ls -A "$earlier"); do
+        [ -f "/tmp/earlier/$file" ] || echo "=== $1 extra $earlier/$file"
+      done
+    fi
+    echo "=== $1 earlier checked in ${earlier:-the folder itself}"
+  fi
+}
+
+# kill_run WHEN: the run killed at WHEN ("ref": not killed), its folder /tmp/kill_WHEN.
+kill_run() {
+  name=kill_$1
+  rm -rf /tmp/$name
+  mkdir -p /tmp/$name && cd /tmp/$name && cp -p /tmp/earlier/* .
+  echo none > /tmp/bridge.fault
+  : > /tmp/bridge.fault.commands
+  kzt_fid 1xy < /dev/null > /tmp/$name.console 2>&1 &
+  pid=$!
+  case $1 in
+    ms*) usleep $((${1#ms} * 1000)) ;;
+    cmd* | bbec*)
+      if [ "${1#cmd}" != "$1" ]; then wanted=${1#cmd} count=get_command_count; else wanted=${1#bbec} count=get_bbec_count; fi
+      tries=0
+      while [ "$($count)" -lt "$wanted" ] && [ $tries -lt 6000 ] && kill -0 $pid 2>/dev/null; do
+        usleep 5000
+        tries=$((tries + 1))
+      done ;;
+  esac
+  [ "$1" = ref ] || kill -9 $pid 2>/dev/null
+  wait $pid
+  status=$?
+  echo "=== $name begin"
+  echo "=== $name status $status after $(get_command_count) commands, $(get_bbec_count) Get BBEC"
+  killed_folder $name
+  echo "=== $name files: $(ls -A | tr '\n' ' ')"
+  echo "=== $name end"
+}
+
+kill_runs() {
+  # The earlier reading: the run's files without the folder's lock file.
+  rm -rf /tmp/earlier
+  mkdir /tmp/earlier && cp -p /tmp/full/* /tmp/earlier/
+  rm -f /tmp/earlier/kzt_fid.lock /tmp/earlier/*.kzt-tmp-*
+  kill_run ref
+  for when in $(cat /kill_points); do kill_run "$when"; done
+}
+# ---- end of the runs killed with SIGKILL ----------------------------------------------------
+
 # scan STATE: kzt_fid --scan, then --scan --json, each in an empty folder with the ATA
 # PASS-THROUGH blocks the bridge received meanwhile and the files it left; then a run on each of
 # the four drives, whose exit status and IDENTIFY line the scan's verdict must agree with.
@@ -253,6 +362,7 @@ if [ "$mode" = usb ]; then
   bridge_run full xy none
   mkdir -p /tmp/replay && cp /tmp/full/*.bin /tmp/replay/
   bridge_run replay fxy none
+  kill_runs
   # The SCSI layer's log of time-outs and their recovery (error handling and time-outs, and
   # completions that failed).
   echo 4123 > /proc/sys/dev/scsi/logging_level

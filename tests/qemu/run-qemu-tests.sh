@@ -6,8 +6,9 @@
 # statically linked kzt_fid and the transport probe against them and checks what they print on
 # the serial console: in the first boot kzt_fid --scan and --scan --json of the four disks,
 # without and with usb-storage's quirk t for the bridge, and what the bridge received meanwhile;
-# in the second, through the bridge, a whole run, its replay and one run for each fault of the
-# table below, each compared file by file with an in-process run of the same drive and checked
+# in the second, through the bridge, a whole run, its replay, runs killed with SIGKILL (whose
+# folders must hold whole files only and the earlier reading whole) and one run for each fault of
+# the table below, each compared file by file with an in-process run of the same drive and checked
 # against the row. Ends with one line "N passed, N failed" and a non-zero status when a check
 # failed.
 set -euo pipefail
@@ -62,6 +63,19 @@ vendor    | sense vendor every 052400 | sense vendor every 52400              | 
 refused   | sense any every 052400  | sense any every 52400                   | xy | 2 | 20 | IOCtl: SmartEnable failed 0x52400!; IOCtl: Identify failed 0x52400! | smart.bin id.bin kzt_fwi.bin kzt_fid.bin kzt_fid2.bin kzt_bbec_*
 abort     | abort GetBbec 5         | error GetBbec 5                         | xy | 4 | 20 | ATA: Get BBEC failed! Error: 0x51        | kzt_bbec_0_4.bin
 '
+# ---- Runs killed with SIGKILL: where ----------------------------------------------------------
+# The points at which the guest kills a live run with x on the bridge (init.sh, kill_runs): "msN"
+# N milliseconds after it started, "cmdN" once the bridge received its N-th ATA PASS-THROUGH
+# block, "bbecN" its N-th Get BBEC block (of 62). The whole run takes about a second under TCG,
+# and the guest needs some milliseconds to see a block in the log. 20 and 100 ms fall at the run's
+# start (the lock, the earlier reading moved aside) or among its first commands, as the machine's
+# speed has it; the first command among SMART and IDENTIFY; the first, the 31st and the 58th Get
+# BBEC among the bank dumps, with the erase-count file and the report not yet complete (the last
+# is answered too close to the run's end to be sure of a kill).
+# check_kill_runs below tells what the folder must hold afterwards.
+kill_points="ms20 ms100 cmd1 bbec1 bbec31 bbec58"
+# ---- end ---------------------------------------------------------------------------------------
+
 # KZT_QEMU_ROWS: only the rows of these names (all when unset).
 if [ -n "${KZT_QEMU_ROWS:-}" ]; then
   fault_table=$(grep -E "^($(echo "$KZT_QEMU_ROWS" | tr ' ' '|')) " <<<"$fault_table")
@@ -140,6 +154,7 @@ while read -r row; do
   "$expected_tool" "$rootfs/expected/$name" 1 "$(field "$row" 4)" "${program_faults[@]}"
   echo "$name|$(field "$row" 2)|$(field "$row" 4)" >>"$rootfs/faults"
 done <<<"$fault_table"
+echo "$kill_points" >"$rootfs/kill_points"
 (cd "$rootfs" && find . | busybox cpio -o -H newc 2>/dev/null | gzip -1 >"$work/initramfs.gz")
 
 disk="$work/disk.img"
@@ -504,6 +519,43 @@ refute "$log" full "full end" "reset high-speed USB device"
 # rewrites no dump.
 same_files replay
 expect_line "$log" replay "replay end" "=== replay exit 0 after [0-9]+ s"
+
+# ---- Runs killed with SIGKILL: what is left ----------------------------------------------------
+# Each run killed at a point of $kill_points was still running (status 137), and its folder holds
+# only whole files: each file under a final name equal to the uninterrupted run's (kill_ref, in a
+# folder seeded alike) or, before the earlier reading is moved aside, to the earlier reading's;
+# temporary files of the writer; and the earlier reading, whole and nothing else, in one
+# reading-* subfolder. The uninterrupted run ends with 0 and moves the earlier reading aside whole.
+check_kill_runs() {
+  local when name at
+  expect_line "$log" kill_ref "kill_ref end" "=== kill_ref status 0 after [0-9]+ commands, 62 Get BBEC"
+  expect_line "$log" kill_ref "kill_ref end" "=== kill_ref earlier checked in reading-.*"
+  for when in ref $kill_points; do
+    name=kill_$when
+    if [ "$when" != ref ]; then
+      # A point in time may come after a fast run's end (its folder is checked all the same); a
+      # point in the bridge's log comes while the run waits for the next answer.
+      case $when in
+        ms*) expect_line "$log" "$name" "$name end" "=== $name status (137|0) after [0-9]+ commands, [0-9]+ Get BBEC" ;;
+        *) expect_line "$log" "$name" "$name end" "=== $name status 137 after [0-9]+ commands, [0-9]+ Get BBEC" ;;
+      esac
+      expect_line "$log" "$name" "$name end" "=== $name earlier checked in .*"
+    fi
+    refute "$log" "$name" "$name end" "=== $name part "
+    refute "$log" "$name" "$name end" "=== $name extra"
+    refute "$log" "$name" "$name end" "=== $name earlier lost "
+    # The kill came at its point or after it (the guest looks at the bridge's log every 5 ms).
+    at=$(section "$log" "$name" "$name end" | sed -n -E "s/^=== $name status [0-9]+ after ([0-9]+) commands, ([0-9]+) Get BBEC$/\1 \2/p")
+    case $when in
+      cmd*) [ -n "$at" ] && [ "${at% *}" -ge "${when#cmd}" ] && holds=1 || holds=0
+        verdict $holds "$name: killed after the bridge received ${when#cmd} commands (${at% *})" ;;
+      bbec*) [ -n "$at" ] && [ "${at#* }" -ge "${when#bbec}" ] && holds=1 || holds=0
+        verdict $holds "$name: killed after the bridge received ${when#bbec} Get BBEC (${at#* })" ;;
+    esac
+  done
+}
+check_kill_runs
+# ---- end of the runs killed with SIGKILL -------------------------------------------------------
 
 # same_lines WHAT EXPECTED ACTUAL: each line of ACTUAL matches a line of EXPECTED (an extended
 # regular expression for the whole line), one for one, in any order.

@@ -20,7 +20,6 @@ options=trans=virtio,version=9p2000.L,msize=262144,cache=mmap
 mkdir -p /project
 mount -t 9p -o "$options,ro" host /host || { echo "=== no host share"; poweroff -f; }
 mount -t 9p -o "$options" project /project || { echo "=== no project share"; poweroff -f; }
-mount -o bind /project "/host$project"
 mount -t proc proc /host/proc
 mount -t sysfs sysfs /host/sys
 mount -t devtmpfs devtmpfs /host/dev
@@ -33,9 +32,14 @@ ln -s fd/2 /host/dev/stderr
 for dir in /tmp /dev/shm /run /root; do
   mount -t tmpfs tmpfs "/host$dir"
 done
+# The project goes in last, over the scratch folders: a checkout under /tmp, /root, /run or
+# /dev/shm would otherwise be hidden by the empty tmpfs mounted there. Its mount point is made in
+# that tmpfs; elsewhere it exists on the read-only root already.
+mkdir -p "/host$project" 2>/dev/null
+mount -o bind /project "/host$project" || { echo "=== the project cannot be bound at $project"; poweroff -f; }
 # The x86 build in memory, with a new Wine prefix: Wine does not run programs or keep a prefix on
 # the 9p share reliably (it reads parts of the images as zeros there).
-mount -t tmpfs tmpfs "/host$project/build/win32"
+mount -t tmpfs tmpfs "/host$project/build/win32" || { echo "=== no tmpfs for build/win32"; poweroff -f; }
 for entry in /project/build/win32/*; do
   [ "${entry##*/}" = wineprefix ] || cp -a "$entry" "/host$project/build/win32/"
 done
