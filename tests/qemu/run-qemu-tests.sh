@@ -145,6 +145,9 @@ expected_tool=build/ci/tests/qemu/kzt_qemu_expected
 mkdir -p "$rootfs/expected/full"
 "$expected_tool" "$rootfs/expected/full" 1 xy
 cp -r "$rootfs/expected/full" "$rootfs/expected/replay"
+# A replay writes no manifest: its folder holds the dumps it was given, the report, the
+# erase-count file and the lock.
+rm "$rootfs/expected/replay/reading.json"
 : >"$rootfs/faults"
 while read -r row; do
   [ -n "$row" ] || continue
@@ -489,7 +492,7 @@ if [ "$expect_interrogation" = 1 ]; then
   expect_line "$log" kzt_fid "kzt_fid exit" "Model: *"
   expect "$log" kzt_fid "kzt_fid exit" "Realtek based SSD not found - Exit!"
   expect "$log" kzt_fid "files" "=== smart.bin missing"
-  expect "$log" kzt_fid "files" "=== files: kzt_flash_id.txt "
+  expect "$log" kzt_fid "files" "=== files: kzt_fid.lock kzt_flash_id.txt reading.json "
   expect "$log" kzt_fid "kzt_fid exit" "=== kzt_fid exit 2"
 fi
 for who in user member; do
