@@ -2,9 +2,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <string>
-#include <system_error>
+#include <initializer_list>
 
 #include "inspect/inspect.h"
 #include "ident/readout.h"
@@ -182,35 +180,52 @@ int thresholdOption(const char* argument, const char* value, HealthThresholds* t
 
 // The names a dump set is read from: an output file under one of them in an input folder is
 // refused.
-bool isInputName(const std::string& name) {
-  if (name == kIdentifyDumpName || name == kFirmwareInfoDumpName || name == kFlashIdTableDumpName ||
-      name == kSmartDumpName || name == kManifestName) {
-    return true;
+bool isInputName(const char* name) {
+  for (const char* input : {kIdentifyDumpName, kFirmwareInfoDumpName, kFlashIdTableDumpName,
+                            kSmartDumpName, kManifestName}) {
+    if (std::strcmp(name, input) == 0) return true;
   }
-  return name.rfind("kzt_bbec_", 0) == 0 && name.size() > 13 &&
-         name.compare(name.size() - 4, 4, ".bin") == 0;
+  const size_t length = std::strlen(name);
+  return std::strncmp(name, "kzt_bbec_", 9) == 0 && length > 13 &&
+         std::strcmp(name + length - 4, ".bin") == 0;
 }
 
-// Non-zero when `file` is one of the inputs: its folder is an input folder and its name an
-// input's name (or it is the same file as one).
+// The identity of the folder `path` names, a link to a folder followed ("<path>/."); false when it
+// is no folder or its identity is unknown.
+bool folderIdentity(const char* path, size_t length, FileFacts* facts) {
+  char folder[kFolderNameMax + 8];
+  if (length > kFolderNameMax) return false;
+  std::memcpy(folder, path, length);
+  std::memcpy(folder + length, length == 0 ? "." : "/.", length == 0 ? 2 : 3);
+  return lookAtName(folder, facts) && facts->kind == FileKind::Directory && facts->index != 0;
+}
+
+bool sameFolder(const FileFacts& a, const char* folder) {
+  FileFacts b;
+  return folderIdentity(folder, std::strlen(folder), &b) && a.volume == b.volume &&
+         a.index == b.index;
+}
+
+// Non-zero when `file` is one of the inputs: an input's name in an input folder (the folders
+// compared by their identity, whatever path names them).
 int isInput(const char* file, const Run& run) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  const fs::path target = fs::absolute(file, error).lexically_normal();
-  if (error || !isInputName(target.filename().string())) return 0;
-  const fs::path folder = fs::weakly_canonical(target.parent_path(), error);
-  if (error) return 0;
+  const char* name = file;
+  for (const char* c = file; *c != '\0'; ++c) {
+    if (*c == '/' || *c == '\\') name = c + 1;
+  }
+  if (!isInputName(name)) return 0;
+  // The folder part keeps its last separator, so that "/x" is the root folder.
+  FileFacts target;
+  if (!folderIdentity(file, static_cast<size_t>(name - file), &target)) return 0;
   if (run.mode == Mode::History) {
     for (unsigned i = 0; i < history.readingCount; ++i) {
-      const fs::path reading = fs::weakly_canonical(history.name(history.readings[i].folder), error);
-      if (!error && reading == folder) return 1;
+      if (sameFolder(target, history.name(history.readings[i].folder))) return 1;
     }
     return 0;
   }
   const unsigned sets = run.mode == Mode::Diff ? 2 : 1;
   for (unsigned s = 0; s < sets; ++s) {
-    const fs::path input = fs::weakly_canonical(run.folders[s], error);
-    if (!error && input == folder) return 1;
+    if (sameFolder(target, run.folders[s])) return 1;
   }
   return 0;
 }

@@ -67,6 +67,10 @@ struct FileFacts {
   int64_t modified = 0;  // seconds since 1970-01-01 UTC
   uint64_t size = 0;
   uint32_t links = 0;
+  // The file's identity on its system: two names with the same non-zero pair are one file (or one
+  // folder). Zero where the system could not tell it.
+  uint64_t volume = 0;
+  uint64_t index = 0;
 };
 // Non-zero when the name could be looked at (a missing one too, kind Missing).
 int lookAtName(const char* path, FileFacts* facts);

@@ -28,6 +28,8 @@ FileFacts factsOf(const struct stat& status) {
   facts.modified = static_cast<int64_t>(status.st_mtime);
   facts.size = static_cast<uint64_t>(status.st_size);
   facts.links = static_cast<uint32_t>(status.st_nlink);
+  facts.volume = static_cast<uint64_t>(status.st_dev);
+  facts.index = static_cast<uint64_t>(status.st_ino);
   return facts;
 }
 
