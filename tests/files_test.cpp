@@ -400,7 +400,7 @@ TEST(Console, AFailedWriteOfStandardOutputFailsTheRun) {
                                                        errno = failWith;
                                                        return -1;
                                                      }, nullptr, nullptr});
-    std::FILE* errors = std::tmpfile();
+    std::FILE* errors = sim::scratchStream();
     consoleStream = failing;
     errorStream = errors;
     const char* argv[] = {"kzt_fid", "--version", nullptr};

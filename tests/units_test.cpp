@@ -261,8 +261,8 @@ TEST(Decoder, EveryTableRowThroughKztNandid) {
     ids += line.substr(0, bar) + "\n";
     expected += (bar + 2 <= line.size() ? line.substr(bar + 2) : "") + "\n";
   }
-  std::FILE* in = std::tmpfile();
-  std::FILE* out = std::tmpfile();
+  std::FILE* in = sim::scratchStream();
+  std::FILE* out = sim::scratchStream();
   std::fputs(ids.c_str(), in);
   std::rewind(in);
   const char* argv[] = {"kzt_nandid"};
@@ -340,7 +340,7 @@ TEST(Decoder, KztNandidArgumentsAndFaults) {
   for (const Case& c : cases) {
     std::vector<const char*> argv = {"kzt_nandid"};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
-    std::FILE* files[3] = {std::tmpfile(), std::tmpfile(), std::tmpfile()};
+    std::FILE* files[3] = {sim::scratchStream(), sim::scratchStream(), sim::scratchStream()};
     std::fwrite(c.input.data(), 1, c.input.size(), files[0]);
     std::rewind(files[0]);
     EXPECT_EQ(runNandidCommand(static_cast<int>(argv.size()), argv.data(), files[0], files[1], files[2]), c.status);
@@ -358,9 +358,9 @@ TEST(Decoder, KztNandidArgumentsAndFaults) {
 // Standard output that cannot be written (here a stream open for reading only) is named with the
 // system's reason and ends with status 3, whatever the decoding would have given.
 TEST(Decoder, KztNandidOutputNotWritten) {
-  std::FILE* out = std::tmpfile();
+  std::FILE* out = sim::scratchStream();
   std::FILE* readOnly = std::fopen(KZT_GOLDEN_DIR "/version.txt", "rb");
-  std::FILE* err = std::tmpfile();
+  std::FILE* err = sim::scratchStream();
   const char* argv[] = {"kzt_nandid", "FF"};
   EXPECT_EQ(runNandidCommand(2, argv, out, readOnly, err), 3);
   std::rewind(err);

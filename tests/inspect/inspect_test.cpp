@@ -40,8 +40,8 @@ std::string drain(FILE* file) {
 
 Result inspect(std::vector<const char*> args) {
   args.insert(args.begin(), "kzt_inspect");
-  FILE* out = std::tmpfile();
-  FILE* err = std::tmpfile();
+  FILE* out = sim::scratchStream();
+  FILE* err = sim::scratchStream();
   Result result;
   result.status = runInspectCommand(static_cast<int>(args.size()), args.data(), out, err);
   result.out = drain(out);
@@ -405,7 +405,7 @@ TEST_F(Inspect, BadArgumentsAndFoldersThatCannotBeReadEndWithStatus2) {
   EXPECT_EQ(inspect({"--svg", "no/such/folder/map.svg"}).status, 1);
   // A standard output that cannot be written is named, with the system's reason.
   if (FILE* full = std::fopen("/dev/full", "w")) {
-    FILE* err = std::tmpfile();
+    FILE* err = sim::scratchStream();
     const char* args[] = {"kzt_inspect", "--json"};
     EXPECT_EQ(runInspectCommand(2, args, full, err), 1);
     std::fclose(full);

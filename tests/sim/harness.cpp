@@ -184,6 +184,12 @@ ScratchDir::~ScratchDir() {
   fs::remove_all(path_, ignored);
 }
 
+std::FILE* scratchStream() {
+  std::FILE* stream = nullptr;
+  for (unsigned attempt = 0; attempt < 100 && stream == nullptr; ++attempt) stream = std::tmpfile();
+  return stream;
+}
+
 RunOutcome runProgramOn(SimPlatform& platform, const std::vector<std::string>& args,
                         const std::string& typed) {
   std::vector<std::string> storage{"kzt_fid"};
@@ -192,8 +198,8 @@ RunOutcome runProgramOn(SimPlatform& platform, const std::vector<std::string>& a
   for (auto& s : storage) argv.push_back(s.data());
   argv.push_back(nullptr);
 
-  std::FILE* console = std::tmpfile();
-  std::FILE* input = std::tmpfile();
+  std::FILE* console = scratchStream();
+  std::FILE* input = scratchStream();
   std::fwrite(typed.data(), 1, typed.size(), input);
   std::rewind(input);
   consoleStream = console;

@@ -109,6 +109,11 @@ RunOutcome runProgramOn(SimPlatform& platform, const std::vector<std::string>& a
 bool runOnDriveInFolder(SimDrive& drive, const char* folder, const std::vector<std::string>& args,
                         RunOutcome* outcome);
 
+// A stream for a console, an input or an output, removed when closed: std::tmpfile, tried again
+// when it fails (Wine's C library can hand two test processes the same name, and one of them then
+// gets none).
+std::FILE* scratchStream();
+
 std::string readFile(const std::string& name);
 void writeFile(const std::string& name, const std::string& bytes);
 
