@@ -22,13 +22,15 @@ function(kzt_dpkg_buildflags hardening variable result)
   set(${result} "${flags}" PARENT_SCOPE)
 endfunction()
 
-# The flags of `variable` that hardening=+all adds to hardening=-all.
+# The flags of `variable` that hardening=+all adds to hardening=-all. A flag that points the
+# compiler at one of dpkg's own files (its position-independent wrappers, on systems whose compiler
+# does not make PIE by default) is left out: CMake's own PIE setting does that job.
 function(kzt_hardening_flags variable result)
   kzt_dpkg_buildflags(+all ${variable} with)
   kzt_dpkg_buildflags(-all ${variable} without)
   set(added "")
   foreach(flag IN LISTS with)
-    if(NOT flag IN_LIST without AND NOT flag MATCHES "^-specs=")
+    if(NOT flag IN_LIST without AND NOT flag MATCHES "/usr/share/dpkg/")
       list(APPEND added "${flag}")
     endif()
   endforeach()
