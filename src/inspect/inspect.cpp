@@ -7,6 +7,7 @@
 
 #include "health/erase_counts.h"
 #include "ident/readout.h"
+#include "output/json.h"
 #include "transport/files.h"
 
 namespace kzt {
@@ -85,10 +86,7 @@ std::FILE* openInput(const char* path, char* reason, size_t reasonSize) {
 }
 
 void writeShown(std::FILE* out, const char* text) {
-  for (; *text != '\0'; ++text) {
-    const unsigned char c = static_cast<unsigned char>(*text);
-    std::fputc(c < 0x20 || c == 0x7F ? '?' : c, out);
-  }
+  for (; *text != '\0'; ++text) std::fputc(shownCharacter(*text), out);
 }
 
 void trimText(char* text) {

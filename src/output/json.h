@@ -16,6 +16,13 @@ namespace kzt {
 constexpr unsigned kJsonFormatMajor = 1;
 constexpr unsigned kJsonFormatMinor = 0;
 
+// A byte of a device text or a name as the text outputs show it: a control byte (0x00-0x1F, 0x7F)
+// as '?', so that no such text moves the cursor, clears the screen or adds a line.
+inline char shownCharacter(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F ? '?' : c;
+}
+
 // `text` as a JSON string: quote and backslash escaped, control bytes and every byte from 0x7F on
 // as \u00XX (a byte above 0x7F read as the Latin-1 character of that number).
 void writeJsonText(std::FILE* out, const char* text);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "output/json.h"
 #include "transport/ata_command.h"
 #include "transport/files.h"
 
@@ -194,10 +195,7 @@ int loadDump(const char* fileName, void* buffer, uint32_t length) {
 
 const char* showText(const char* text, ShownText* out) {
   size_t at = 0;
-  for (; text[at] != '\0' && at + 1 < sizeof out->text; ++at) {
-    const auto byte = static_cast<unsigned char>(text[at]);
-    out->text[at] = byte < 0x20 || byte == 0x7F ? '?' : text[at];
-  }
+  for (; text[at] != '\0' && at + 1 < sizeof out->text; ++at) out->text[at] = shownCharacter(text[at]);
   out->text[at] = '\0';
   return out->text;
 }
