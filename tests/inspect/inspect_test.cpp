@@ -210,6 +210,12 @@ TEST_F(Inspect, DiffOfTwoReadingsMatchesTheGoldenFiles) {
                            "\nCh0CE0       0        -        -        -       -       -      -    0      0    0        -        -\n"}) {
     EXPECT_NE(blind.find(line), std::string::npos) << line;
   }
+  // Nor are its lists: the JSON says so with nulls, not with empty lists.
+  const json blindBank = json::parse(inspect({"--diff", "--json", "old", "new"}).out)["banks"][0];
+  for (const char* key : {"newly_grown", "left_grown", "factory_added", "factory_removed",
+                          "factory_changed"}) {
+    EXPECT_TRUE(blindBank.at(key).is_null()) << key;
+  }
 
   // Not one drive, or one not known: refused.
   std::string id = sim::readFile("new/id.bin");
@@ -380,7 +386,8 @@ TEST_F(Inspect, BadArgumentsAndFoldersThatCannotBeReadEndWithStatus2) {
   for (const std::vector<const char*>& args :
        {std::vector<const char*>{"--bogus"}, {"--json", "--svg", "map.svg"}, {"--svg"}, {".", "."},
         {"no/such/folder"}, {"id.bin"}, {"--diff", "."}, {"--diff", ".", ".", "."},
-        {"--svg", "./kzt_bbec_0_1.bin"}, {"--history"}, {"--diff", "--history", ".", "."},
+        {"--svg", "./kzt_bbec_0_1.bin"}, {"--history"}, {"--history", ".", "no/such/folder"},
+        {"--diff", "--history", ".", "."},
         {"--watch-life", "x", "."}, {"--watch-growth", "1.5", "."}}) {
     const Result result = inspect(args);
     EXPECT_EQ(result.status, 2) << args[0];
